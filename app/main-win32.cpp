@@ -1,0 +1,28 @@
+// Entry point of TARVEX WOL.
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/main_dialog-win32.h"
+#include "net/winsock_session-win32.h"
+#include "resource.h"
+
+namespace {
+// The process ends with this code however the main dialog was closed.
+constexpr int kExitCode = 24;
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Only the progress bar class is needed beyond the standard controls.
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+    {
+        // A failed start-up is not reported: the dialog opens regardless and
+        // the network commands fail in their own way.
+        WinsockSession winsock;
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
+    }
+    return kExitCode;
+}

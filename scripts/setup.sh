@@ -1,0 +1,29 @@
+#!/bin/sh
+# Installs every Debian package the builds and tests need, when missing.
+# Idempotent: a machine that has everything returns at once.
+set -eu
+
+PKGS="cmake make g++ clang googletest g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
+wine wine32:i386 xvfb xdotool x11-utils imagemagick iproute2 iputils-ping tshark wakeonlan python3 procps"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=""
+for p in $PKGS; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "setup: installing$missing" >&2
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether non-root users may capture; the answer does not matter here.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,327 @@
+#include "tests/e2e/driver.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace e2e {
+
+namespace {
+
+std::string g_program_path;
+
+// Wine's message box: the text is control 0xFFFF; the icon is a static control
+// with SS_ICON.
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+struct EnumState {
+    DWORD pid;
+    const char* class_name;
+    const char* caption;
+    std::vector<HWND>* found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<EnumState*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != state->pid) return TRUE;
+    if (state->class_name && ClassName(window) != state->class_name) return TRUE;
+    if (state->caption && WindowText(window) != state->caption) return TRUE;
+    state->found->push_back(window);
+    return TRUE;
+}
+
+// Calls visit(r, g, b) for every pixel of a screen rectangle.
+template <typename Visit>
+void ForEachScreenPixel(const RECT& rect, Visit visit) {
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        const auto* pixels = static_cast<const BYTE*>(bits);
+        for (int i = 0; i < width * height; ++i) visit(pixels[4 * i + 2], pixels[4 * i + 1], pixels[4 * i]);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// A message box is an owned #32770 window with the message text control and
+// at least one of the standard answer buttons (the program's own dialogs have
+// unnumbered labels too, but no button numbered IDOK to IDNO).
+bool IsMessageBox(HWND window) {
+    if (!IsWindowVisible(window) || !GetDlgItem(window, kMessageBoxTextId)) return false;
+    for (int id = IDOK; id <= IDNO; ++id) {
+        HWND button = GetDlgItem(window, id);
+        if (button && ClassName(button) == "Button") return true;
+    }
+    return false;
+}
+
+// Classifies the icon of a message box by its colours on the screen: the
+// error icon is mostly red, the information icon mostly blue.
+MessageIcon ReadIcon(HWND box) {
+    HWND icon_control = nullptr;
+    for (HWND child : Children(box)) {
+        if (ClassName(child) == "Static" && (Style(child) & SS_TYPEMASK) == SS_ICON) {
+            icon_control = child;
+            break;
+        }
+    }
+    if (!icon_control || !IsWindowVisible(icon_control)) return MessageIcon::None;
+
+    RECT rect;
+    GetWindowRect(icon_control, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return MessageIcon::None;
+
+    int red = 0, blue = 0;
+    ForEachScreenPixel(rect, [&](int r, int g, int b) {
+        if (r > 150 && g < 100 && b < 100) ++red;
+        if (b > 150 && r < 100) ++blue;
+    });
+    if (red == 0 && blue == 0) return MessageIcon::Other;
+    return red > blue ? MessageIcon::Error : MessageIcon::Information;
+}
+
+}  // namespace
+
+int DistinctColours(const RECT& screen_rect) {
+    std::vector<DWORD> colours;
+    ForEachScreenPixel(screen_rect, [&](int r, int g, int b) { colours.push_back(RGB(r, g, b)); });
+    std::sort(colours.begin(), colours.end());
+    return static_cast<int>(std::unique(colours.begin(), colours.end()) - colours.begin());
+}
+
+bool ScreenShowsIcon(HICON icon, int size, const RECT& area) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (!icon || width < size || height < size) return false;
+    std::vector<DWORD> screen;
+    ForEachScreenPixel(area, [&](int r, int g, int b) { screen.push_back(RGB(r, g, b)); });
+
+    // The icon as this process draws it over the caption's colour at each place.
+    std::vector<DWORD> drawn(static_cast<size_t>(size) * size);
+    HDC desktop = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(desktop);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool found = false;
+    for (int y = 0; y + size <= height && !found; ++y) {
+        for (int x = 0; x + size <= width && !found; ++x) {
+            const DWORD background = screen[static_cast<size_t>(y) * width + x];
+            HBRUSH brush = CreateSolidBrush(background);
+            RECT all{0, 0, size, size};
+            FillRect(memory, &all, brush);
+            DeleteObject(brush);
+            DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+            GdiFlush();
+            const auto* px = static_cast<const BYTE*>(bits);
+            long difference = 0, changed = 0;
+            for (int j = 0; j < size; ++j) {
+                for (int i = 0; i < size; ++i) {
+                    const BYTE* p = px + 4 * (j * size + i);
+                    const DWORD s = screen[static_cast<size_t>(y + j) * width + x + i];
+                    difference += std::abs(p[2] - GetRValue(s)) + std::abs(p[1] - GetGValue(s)) +
+                                  std::abs(p[0] - GetBValue(s));
+                    if (RGB(p[2], p[1], p[0]) != background) ++changed;
+                }
+            }
+            // The icon must cover a good part of its square and match it.
+            found = changed > size * size / 4 && difference / (size * size) < 24;
+        }
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, desktop);
+    return found;
+}
+
+const std::string& ProgramPath() { return g_program_path; }
+void SetProgramPath(const std::string& path) { g_program_path = path; }
+
+std::vector<HWND> TopLevelWindows(DWORD pid, const char* class_name, const char* caption) {
+    std::vector<HWND> found;
+    EnumState state{pid, class_name, caption, &found};
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&state));
+    return found;
+}
+
+HWND WaitForWindow(DWORD pid, const char* class_name, const char* caption, DWORD timeout_ms) {
+    HWND result = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : TopLevelWindows(pid, class_name, caption)) {
+                if (IsWindowVisible(w)) {
+                    result = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout_ms);
+    return result;
+}
+
+std::string WindowText(HWND window) {
+    char buffer[1024] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 5000, &copied)) {
+        return {};
+    }
+    return std::string(buffer, copied);
+}
+
+std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+void SetControlText(HWND dialog, int id, const std::string& text) {
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TypeText(HWND control, const std::string& text) {
+    // Sent, not posted: the edit handles each character before the call
+    // returns, so the caller reads the result without racing the queue.
+    for (unsigned char c : text) SendMessageA(control, WM_CHAR, c, 1);
+}
+
+bool PasteText(HWND control, const std::string& text) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (!memory) {
+        CloseClipboard();
+        return false;
+    }
+    memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    const bool set = SetClipboardData(CF_TEXT, memory) != nullptr;
+    if (!set) GlobalFree(memory);
+    CloseClipboard();
+    if (!set) return false;
+    SendMessageA(control, WM_PASTE, 0, 0);
+    return true;
+}
+
+void PressKey(HWND control, WORD virtual_key) {
+    const UINT scan = MapVirtualKeyA(virtual_key, 0);
+    PostMessageA(control, WM_KEYDOWN, virtual_key, 1 | (scan << 16));
+    if (virtual_key == VK_RETURN || virtual_key == VK_ESCAPE) {
+        PostMessageA(control, WM_CHAR, virtual_key == VK_RETURN ? '\r' : 0x1B, 1 | (scan << 16));
+    }
+    PostMessageA(control, WM_KEYUP, virtual_key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+void Click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+std::vector<HWND> Children(HWND dialog) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
+
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeout_ms) {
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : TopLevelWindows(pid, "#32770", nullptr)) {
+                if (IsMessageBox(w)) {
+                    box = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout_ms);
+    if (!box) return std::nullopt;
+    // Let the box paint itself before its icon is read from the screen.
+    WaitUntil([&] { return GetUpdateRect(box, nullptr, FALSE) == FALSE; }, 1000);
+    Sleep(100);
+
+    MessageBoxInfo info;
+    info.window = box;
+    info.owner = GetWindow(box, GW_OWNER);
+    info.caption = WindowText(box);
+    info.text = ControlText(box, kMessageBoxTextId);
+    info.icon = ReadIcon(box);
+    return info;
+}
+
+void DismissMessageBox(const MessageBoxInfo& box) {
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+Program Program::Start(const std::string& directory) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::string command = "\"" + ProgramPath() + "\"";
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+        return Program(nullptr, 0);
+    }
+    CloseHandle(process.hThread);
+    return Program(process.hProcess, process.dwProcessId);
+}
+
+Program::Program(Program&& other) noexcept
+    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_) {}
+
+Program::~Program() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        for (HWND w : TopLevelWindows(pid_, nullptr, nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_, 5000) == WAIT_TIMEOUT) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, 5000);
+        }
+    }
+    CloseHandle(process_);
+}
+
+HWND Program::WaitForMainDialog(DWORD timeout_ms) const {
+    return WaitForWindow(pid_, "#32770", "TARVEX WOL - Wake On Lan", timeout_ms);
+}
+
+std::optional<DWORD> Program::WaitForExit(DWORD timeout_ms) const {
+    if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+}  // namespace e2e

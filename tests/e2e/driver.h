@@ -1,0 +1,143 @@
+#pragma once
+// Helpers that drive the real tarvex-wol.exe from another process: start it,
+// find its windows, read and set controls, click, read and dismiss message
+// boxes, and collect its exit code. Every wait has a bound.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+/// Path of the program under test, from --program=PATH on the command line.
+const std::string& ProgramPath();
+void SetProgramPath(const std::string& path);
+
+/// Polls `ready` every 10 ms until it returns true or `timeout_ms` passes.
+template <typename Ready>
+bool WaitUntil(Ready ready, DWORD timeout_ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (ready()) return true;
+        if (GetTickCount() - start >= timeout_ms) return false;
+        Sleep(10);
+    }
+}
+
+/// Top-level windows of a process with the given class (nullptr: any) and
+/// caption (nullptr: any), in z-order.
+std::vector<HWND> TopLevelWindows(DWORD pid, const char* class_name, const char* caption);
+
+/// Waits for a visible top-level window of the process; nullptr on time-out.
+HWND WaitForWindow(DWORD pid, const char* class_name, const char* caption, DWORD timeout_ms);
+
+/// Text of a window of another process (WM_GETTEXT; GetWindowText would not
+/// ask another process's edit controls).
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::string& text);
+
+/// Types the text into a control as keyboard characters (WM_CHAR), so the
+/// edit applies its own rules (such as its character limit).
+void TypeText(HWND control, const std::string& text);
+
+/// Puts the text on the clipboard and sends WM_PASTE to the control.
+bool PasteText(HWND control, const std::string& text);
+
+/// Presses a key in a control (WM_KEYDOWN / WM_CHAR / WM_KEYUP posted, as the
+/// keyboard would deliver them through the dialog's message loop).
+void PressKey(HWND control, WORD virtual_key);
+
+/// Clicks a button without waiting for what it starts: a sent click would
+/// block while the program shows a modal message box.
+void Click(HWND dialog, int id);
+
+/// Direct child windows of a dialog in template (z) order.
+std::vector<HWND> Children(HWND dialog);
+std::string ClassName(HWND window);
+LONG Style(HWND window);
+
+/// Number of distinct colours on the screen in a rectangle (screen coordinates).
+int DistinctColours(const RECT& screen_rect);
+
+/// Whether `icon`, drawn at size x size over the colour found at the search
+/// area's top-left pixel, appears on the screen anywhere inside `search_area`
+/// (screen coordinates); a few colour steps of scaling difference are allowed.
+bool ScreenShowsIcon(HICON icon, int size, const RECT& search_area);
+
+enum class MessageIcon { None, Error, Information, Other };
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    std::string caption;
+    std::string text;
+    MessageIcon icon = MessageIcon::None;
+};
+
+/// Waits for a message box of the process (a #32770 window holding the
+/// message text control) and reads it.
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeout_ms);
+
+/// Presses the message box's OK button.
+void DismissMessageBox(const MessageBoxInfo& box);
+
+/// A running copy of the program under test. The destructor ends a copy that
+/// is still running, so a failed test leaves nothing behind.
+class Program {
+public:
+    /// Starts the program in `directory` (empty: the current one); check
+    /// running() for success.
+    static Program Start(const std::string& directory = "");
+
+    Program(Program&& other) noexcept;
+    Program& operator=(Program&&) = delete;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program();
+
+    bool running() const { return process_ != nullptr; }
+    DWORD pid() const { return pid_; }
+
+    /// Waits for the main dialog; nullptr on time-out.
+    HWND WaitForMainDialog(DWORD timeout_ms = 20000) const;
+
+    /// Waits for the process to end; the exit code, or nothing on time-out.
+    std::optional<DWORD> WaitForExit(DWORD timeout_ms = 10000) const;
+
+private:
+    Program(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+}  // namespace e2e
+
+namespace e2e {
+
+/// A dialog template (DLGTEMPLATE form) as stored in an executable's resources.
+struct TemplateItem {
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    WORD id = 0;
+    std::string class_name;  // predefined classes by name: "BUTTON", "EDIT", "STATIC", ...
+    std::string text;        // "#N" for a resource number
+};
+
+struct DialogTemplate {
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::string menu, window_class, caption;
+    WORD point_size = 0;
+    std::string font;
+    std::vector<TemplateItem> items;
+};
+
+/// Reads dialog template `id` from the executable `path`; nothing when it is
+/// missing or not a plain DLGTEMPLATE.
+std::optional<DialogTemplate> ReadDialogTemplate(const std::string& path, int id);
+
+}  // namespace e2e
