@@ -1,6 +1,7 @@
 #include "app/main_dialog-win32.h"
 
 #include "app/start_fill-win32.h"
+#include "net/check_command-win32.h"
 #include "resource.h"
 
 namespace {
@@ -43,6 +44,9 @@ void OnClose(HWND dialog) {
 
 void OnCommand(HWND dialog, int control) {
     switch (control) {
+    case IDC_CHECK:
+        CheckCommand(dialog);
+        break;
     case IDC_EXIT:
         // The WM_DESTROY that follows saves the last IP and ends the dialog.
         DestroyWindow(dialog);

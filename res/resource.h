@@ -3,6 +3,8 @@
 
 // Dialog templates
 #define IDD_MAIN 101
+#define IDD_PROGRESS 109
+#define IDD_ABOUT 114
 
 // Bitmaps
 #define IDB_BANNER 105
@@ -22,6 +24,13 @@
 #define IDC_ABOUT 1010
 #define IDC_LOCAL_MACS 1011
 #define IDC_CONTRIBUTE 1013
+
+// Controls of the progress dialog
+#define IDC_PROGRESS 1012
+#define IDC_PERCENT 1013
+
+// Controls of the About dialog
+#define IDC_WEB_LINK 1015
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -285,6 +285,56 @@ void DismissMessageBox(const MessageBoxInfo& box) {
     PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms) {
+    // Wine starts a Unix executable named on a command line, but hands back no
+    // exit code for it: the script writes its status and output to files that
+    // this side reads through drive Z:, which is the Unix root.
+    static int counter = 0;
+    const std::string base = "/tmp/tvx-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    const auto windows_path = [](std::string unix_path) {
+        for (char& c : unix_path) if (c == '/') c = '\\';
+        return "Z:" + unix_path;
+    };
+    const std::string wrapped = "(\n" + script + "\n) >" + base + ".out 2>&1\necho $? >" + base + ".rc.tmp\nmv " +
+                                base + ".rc.tmp " + base + ".rc\n";
+    {
+        HANDLE file = CreateFileA(windows_path(base + ".sh").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+        DWORD written = 0;
+        WriteFile(file, wrapped.data(), static_cast<DWORD>(wrapped.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::string command = "/bin/sh " + base + ".sh";
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return std::nullopt;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    const auto read_file = [&](const std::string& unix_path, std::string& text) {
+        HANDLE file = CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        char buffer[4096];
+        DWORD got = 0;
+        text.clear();
+        while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
+        CloseHandle(file);
+        return true;
+    };
+    std::string status;
+    if (!WaitUntil([&] { return read_file(base + ".rc", status); }, timeout_ms)) return std::nullopt;
+    HostResult result;
+    result.exit_code = std::atoi(status.c_str());
+    read_file(base + ".out", result.output);
+    for (const char* suffix : {".sh", ".out", ".rc"}) DeleteFileA(windows_path(base + suffix).c_str());
+    return result;
+}
+
 Program Program::Start(const std::string& directory) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);

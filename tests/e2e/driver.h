@@ -83,6 +83,19 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeout_ms);
 /// Presses the message box's OK button.
 void DismissMessageBox(const MessageBoxInfo& box);
 
+/// Output and exit status of a shell command run on the Linux side.
+struct HostResult {
+    int exit_code = -1;
+    std::string output;  // stdout and stderr together
+};
+
+/// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
+/// network namespace, as root), for what only Linux can do or judge: start a
+/// capture in the peer namespace, add a neighbour, count packets. Nothing on
+/// time-out. The environment names the test network: TARVEX_PEER_NS,
+/// TARVEX_PROG_NS, TARVEX_PEER_IF, TARVEX_PROG_IF.
+std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms = 30000);
+
 /// A running copy of the program under test. The destructor ends a copy that
 /// is still running, so a failed test leaves nothing behind.
 class Program {

@@ -1,0 +1,24 @@
+#pragma once
+// IPv4 address text as typed in the Check field. The rule is arithmetic only: the text
+// is cut at its dots and every octet text is turned into a number whatever characters
+// it holds; only the count of dots and the ranges of the numbers decide.
+#include <cstdint>
+#include <string_view>
+
+/// True when `text` splits into four octets (exactly three dots) whose values pass, in
+/// this order: first in 1..126, 128..191 or 192..223; fourth not 0 and below 255; third
+/// at most 255; second at most 255. All comparisons are signed, so negative second,
+/// third and fourth values pass.
+bool IsValidIpText(std::string_view text);
+
+/// Cuts `text` at its dots into four octet texts and converts each with
+/// DecimalTextToInt. Returns true only when the text holds exactly three dots; only then
+/// are the four outputs written. Characters after a fourth dot are dropped (but the
+/// fourth dot itself already makes the split fail).
+bool SplitIpText(std::string_view text, std::int32_t& first, std::int32_t& second,
+                 std::int32_t& third, std::int32_t& fourth);
+
+/// Sets `value` to the sum over the characters c of `text` of (c - 48) * 10^k, k counted
+/// from the right, where c is the character code read as a signed 8-bit number. No
+/// character is rejected; the result wraps modulo 2^32 and is read as signed 32-bit.
+void DecimalTextToInt(std::string_view text, std::int32_t& value);

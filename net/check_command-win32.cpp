@@ -1,0 +1,41 @@
+#include "net/check_command-win32.h"
+
+#include <string>
+#include <utility>
+
+#include "net/check_command.h"
+#include "net/echo_probe-win32.h"
+#include "resource.h"
+
+static_assert(kIconError == MB_ICONERROR, "error icon");
+static_assert(kIconInformation == MB_ICONINFORMATION, "information icon");
+
+namespace {
+
+class MainDialogCheck final : public CheckDialog {
+public:
+    explicit MainDialogCheck(HWND dlg) : dlg_(dlg) {}
+
+    std::string ReadCheckField() override {
+        // The field takes at most 15 characters; one more for the terminating zero.
+        char text[16] = {};
+        GetDlgItemTextA(dlg_, IDC_CHECK_IP, text, sizeof text);
+        return text;
+    }
+
+    void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
+        MessageBoxA(dlg_, text.c_str(), caption, MB_OK | icon);
+    }
+
+private:
+    HWND dlg_;
+};
+
+}  // namespace
+
+void CheckCommand(HWND dlg) {
+    MainDialogCheck dialog(dlg);
+    RunCheckCommand(dialog, [](std::string ip_text, std::int32_t limit_ms) {
+        return ProbeWithTimeout(std::move(ip_text), limit_ms);
+    });
+}

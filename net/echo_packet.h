@@ -1,0 +1,35 @@
+#pragma once
+// The ICMP echo request a probe sends, its checksum, and the test that tells our
+// echo reply apart from every other ICMP message a raw socket hands us.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t kEchoRequestSize = 48;
+/// ICMP header of an echo message: type, code, checksum, identifier, sequence number.
+constexpr std::size_t kIcmpHeaderSize = 8;
+/// What follows the ICMP header of our request (filler, time stamp, data); the
+/// IcmpSendEcho fallback sends these same bytes.
+constexpr std::size_t kEchoPayloadSize = kEchoRequestSize - kIcmpHeaderSize;
+/// Receive buffer of the raw socket; a datagram must fit it whole to be judged.
+constexpr std::size_t kReceiveBufferSize = 324;
+
+using EchoRequest = std::array<std::uint8_t, kEchoRequestSize>;
+/// An IPv4 address as its four bytes in wire order (192.168.1.10 is {192, 168, 1, 10}).
+using Ipv4Bytes = std::array<std::uint8_t, 4>;
+
+/// Returns the RFC 1071 Internet checksum of `size` bytes, as the 16-bit value whose
+/// high byte goes first on the wire. An odd last byte is padded with a zero byte.
+std::uint16_t ComputeInternetChecksum(const std::uint8_t* data, std::size_t size);
+
+/// Returns the 48-byte echo request: type 8, code 0, identifier and sequence number
+/// each the bytes 0x01 0x00, four zero filler bytes, `tick_count` least significant
+/// byte first at bytes 12-15, the characters 0x20..0x3F at 16-47, and the checksum
+/// over all 48 bytes at 2-3.
+EchoRequest BuildEchoRequest(std::uint32_t tick_count);
+
+/// True only when `datagram` (`size` bytes as a raw ICMP socket returns them, IP header
+/// first) is an IPv4 ICMP echo reply (type 0) whose source is `probed` and whose
+/// identifier and sequence number are ours. A datagram larger than the receive buffer,
+/// or too short for its own IP header plus 8 ICMP bytes, is never ours.
+bool IsOurEchoReply(const std::uint8_t* datagram, std::size_t size, const Ipv4Bytes& probed);

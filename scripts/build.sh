@@ -1,0 +1,21 @@
+#!/bin/bash
+# Configures and builds one of the builds:
+#   scripts/build.sh native   Linux, portable code and unit tests, ASan/UBSan   -> build/native
+#   scripts/build.sh win32    the Windows program, its unit tests, e2e driver   -> build/win32
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+case ${1:-} in
+native)
+    cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    cmake --build build/native -j"$jobs"
+    ;;
+win32)
+    cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build/win32 -j"$jobs" ${2:+--target "$2"}
+    ;;
+*)
+    echo "usage: $0 native|win32 [target]" >&2
+    exit 2
+    ;;
+esac

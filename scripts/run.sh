@@ -1,0 +1,16 @@
+#!/bin/bash
+# Builds what is needed and starts TARVEX WOL on the user's display through
+# Wine, in a 32-bit prefix of its own (~/.local/share/tarvex-wol/wine), so
+# that its address cache stays in one place and other prefixes are untouched.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "make run: no display (DISPLAY is not set); to try the program without one, use 'make demo'" >&2
+    exit 1
+fi
+scripts/setup.sh
+scripts/build.sh win32 tarvex-wol >/dev/null
+export WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec wine build/win32/tarvex-wol.exe

@@ -1,0 +1,43 @@
+#!/usr/bin/env python3
+"""Counts GoogleTest results per layer from the XML reports of a test run."""
+import glob
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+results = sys.argv[1]
+
+
+def count(pattern):
+    tests = failures = skipped = 0
+    for path in glob.glob(os.path.join(results, pattern)):
+        try:
+            root = ET.parse(path).getroot()
+        except ET.ParseError:
+            failures += 1
+            continue
+        for case in root.iter("testcase"):
+            tests += 1
+            if case.find("failure") is not None:
+                failures += 1
+            elif case.get("result") == "skipped" or case.find("skipped") is not None:
+                skipped += 1
+    return tests, failures, skipped
+
+
+parts = []
+for label, pattern in (("native unit", "native/*.xml"),
+                       ("Wine unit", "wine/unit_tests*.xml"),
+                       ("e2e", "wine/e2e_tests*.xml")):
+    tests, failures, skipped = count(pattern)
+    text = f"{label} {tests - failures - skipped}/{tests} passed"
+    if skipped:
+        text += f" ({skipped} skipped)"
+    parts.append(text)
+
+fuzz = os.path.join(results, "fuzz.txt")
+if os.path.exists(fuzz):
+    runs = [int(n) for n in re.findall(r"(\d+) executions", open(fuzz).read())]
+    parts.append(f"fuzz {len(runs)} targets, {sum(runs)} executions")
+print(", ".join(parts))
