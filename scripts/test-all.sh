@@ -11,7 +11,7 @@ repo=$(pwd)
 start=$(date +%s)
 results=$repo/build/results
 rm -rf "$results"
-mkdir -p "$results"
+mkdir -p "$results/native" "$results/wine"
 declare -A status
 
 step() {  # step NAME COMMAND...: runs a layer, remembers whether it passed
@@ -24,16 +24,17 @@ scripts/setup.sh || { echo "SUMMARY: set-up failed"; exit 1; }
 
 step build-native scripts/build.sh native
 if [ "${status[build-native]}" = pass ]; then
-    step native env GTEST_OUTPUT="xml:$results/native/" ctest --test-dir build/native -j2 --output-on-failure
+    step native ctest --test-dir build/native -j2 --output-on-failure --output-junit "$results/native/ctest.xml"
 fi
 step fuzz bash -c 'scripts/fuzz.sh | tee build/results/fuzz.txt'
 
 step build-win32 scripts/build.sh win32
 if [ "${status[build-win32]}" = pass ]; then
     step imports tests/check-imports.sh build/win32/tarvex-wol.exe
-    # Windows unit tests and e2e, each writing its GoogleTest report.
+    # Windows unit tests and e2e, each writing its GoogleTest report (a
+    # Windows path: the programs run under Wine).
     step wine scripts/testnet.sh scripts/xvfb-run.sh \
-        env GTEST_OUTPUT="xml:$results/wine/" ctest --test-dir build/win32 --output-on-failure
+        env GTEST_OUTPUT="xml:Z:$(tr / '\\' <<<"$results/wine/")" ctest --test-dir build/win32 --output-on-failure
 fi
 step wine-ns-refusal tests/wine_ns_refusal_test.sh
 
