@@ -3,8 +3,8 @@
 # Idempotent: a machine that has everything returns at once.
 set -eu
 
-PKGS="cmake make g++ clang googletest g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
-wine wine32:i386 xvfb xdotool x11-utils imagemagick iproute2 iputils-ping tshark wakeonlan python3 procps"
+PKGS="cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
+wine wine32:i386 fonts-wine xvfb xdotool x11-utils imagemagick iproute2 iputils-ping tshark wakeonlan python3 procps"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
