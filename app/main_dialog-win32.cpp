@@ -1,7 +1,10 @@
 #include "app/main_dialog-win32.h"
 
+#include "app/about_dialog-win32.h"
 #include "app/start_fill-win32.h"
+#include "app/wake_command-win32.h"
 #include "net/check_command-win32.h"
+#include "net/mac_resolution-win32.h"
 #include "resource.h"
 
 namespace {
@@ -44,8 +47,20 @@ void OnClose(HWND dialog) {
 
 void OnCommand(HWND dialog, int control) {
     switch (control) {
+    case IDC_ABOUT:
+        AboutCommand(dialog);
+        break;
+    case IDC_CONTRIBUTE:
+        ContributeCommand(dialog);
+        break;
     case IDC_CHECK:
         CheckCommand(dialog);
+        break;
+    case IDC_GET_MAC:
+        GetMacCommand(dialog);
+        break;
+    case IDC_TURN_ON:
+        TurnOnCommand(dialog);
         break;
     case IDC_EXIT:
         // The WM_DESTROY that follows saves the last IP and ends the dialog.

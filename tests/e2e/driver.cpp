@@ -285,12 +285,23 @@ void DismissMessageBox(const MessageBoxInfo& box) {
     PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+std::string UniqueHostPath(const std::string& prefix) {
+    // The test network's namespace is named after the process that made it.
+    static const std::string run = [] {
+        char name[64] = {};
+        GetEnvironmentVariableA("TARVEX_PROG_NS", name, sizeof(name));
+        return std::string(name);
+    }();
+    static int counter = 0;
+    return "/tmp/" + prefix + "-" + run + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
+}
+
 std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms) {
     // Wine starts a Unix executable named on a command line, but hands back no
     // exit code for it: the script writes its status and output to files that
     // this side reads through drive Z:, which is the Unix root.
-    static int counter = 0;
-    const std::string base = "/tmp/tvx-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    const std::string base = UniqueHostPath("tvx-host");
     const auto windows_path = [](std::string unix_path) {
         for (char& c : unix_path) if (c == '/') c = '\\';
         return "Z:" + unix_path;

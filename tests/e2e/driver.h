@@ -89,6 +89,11 @@ struct HostResult {
     std::string output;  // stdout and stderr together
 };
 
+/// A fresh path "/tmp/PREFIX-..." for a file of the Linux side, unique across test
+/// runs that go on at the same time (Windows process ids start afresh with each
+/// wineserver, so they alone would repeat from run to run).
+std::string UniqueHostPath(const std::string& prefix);
+
 /// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
 /// network namespace, as root), for what only Linux can do or judge: start a
 /// capture in the peer namespace, add a neighbour, count packets. Nothing on

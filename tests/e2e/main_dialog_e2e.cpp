@@ -144,7 +144,10 @@ TEST_F(MainDialog, ShowsEveryControlInTemplateOrderAtItsPlace) {
         EXPECT_EQ(bordered, (want.style & WS_BORDER) != 0);
         const LONG rest = want.style & ~WS_BORDER;
         EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | rest), WS_CHILD | WS_VISIBLE | rest) << std::hex << style;
-        if (want.text[0] != '#') {
+        // The start-up fill writes into the address edits and the adapter list.
+        const bool filled = want.id == IDC_IP_ADDRESS || want.id == IDC_MAC_ADDRESS || want.id == IDC_CHECK_IP ||
+                            want.id == IDC_LOCAL_MACS;
+        if (want.text[0] != '#' && !filled) {
             EXPECT_EQ(e2e::WindowText(control), want.text);
         }
 

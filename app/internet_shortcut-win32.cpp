@@ -1,0 +1,48 @@
+#include "app/internet_shortcut-win32.h"
+
+#include <shellapi.h>
+
+namespace {
+
+class Win32NewFile final : public NewFile {
+public:
+    explicit Win32NewFile(UniqueFile file) : file_(std::move(file)) {}
+
+    bool Write(std::string_view bytes) override {
+        DWORD written = 0;
+        const DWORD length = static_cast<DWORD>(bytes.size());
+        return WriteFile(file_.get(), bytes.data(), length, &written, nullptr) && written == length;
+    }
+
+private:
+    UniqueFile file_;
+};
+
+}  // namespace
+
+std::unique_ptr<NewFile> Win32ShortcutFiles::CreateNew(const std::string& name, bool& exists) {
+    // CREATE_NEW creates and opens in one step; a file that appears between a check
+    // and a separate create could otherwise be truncated.
+    UniqueFile file(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return nullptr;
+    }
+    exists = false;
+    return std::make_unique<Win32NewFile>(std::move(file));
+}
+
+void Win32ShortcutFiles::Remove(const std::string& name) { DeleteFileA(name.c_str()); }
+
+ShortcutFileState EnsureInternetShortcut(const char* file_name, std::string_view text) {
+    Win32ShortcutFiles files;
+    return EnsureShortcutFile(files, file_name, text);
+}
+
+void OpenInternetShortcut(const char* file_name, std::string_view text) {
+    EnsureInternetShortcut(file_name, text);
+    // The relative name is resolved against the current directory, where the file is.
+    ShellExecuteA(nullptr, "Open", file_name, nullptr, nullptr, SW_SHOW);
+}

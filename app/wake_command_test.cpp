@@ -1,0 +1,258 @@
+#include "app/wake_command.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Everything the command does, in order, as text.
+using Log = std::vector<std::string>;
+
+struct FakeDialog : WakeDialog {
+    explicit FakeDialog(Log& log) : log(log) {}
+    Log& log;
+    WakeFields fields;
+
+    WakeFields ReadFields() override {
+        log.push_back("read");
+        return fields;
+    }
+    void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
+        log.push_back("show " + text + " | " + caption + " | " + std::to_string(icon));
+    }
+    void FocusMacField() override { log.push_back("focus mac"); }
+    void RunProgress() override { log.push_back("progress"); }
+};
+
+struct FakeActions : WakeActions {
+    explicit FakeActions(Log& log) : log(log) {}
+    Log& log;
+    bool send_succeeds = true;
+
+    void WriteCache(const std::string& name, const std::string& text) override {
+        log.push_back("cache [" + name + "]=[" + text + "]");
+    }
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+        return send_succeeds;
+    }
+    void StartWatcher(const std::string& ip) override { log.push_back("watch [" + ip + "]"); }
+};
+
+TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
+    const std::string invalid = "show The MAC is invalid | Error | 16";
+    const std::string failed = "show The PC couldn't be turned on.\nCheck MAC. | Error | 16";
+    struct Case {
+        const char* name;
+        WakeFields fields;
+        bool send_succeeds;
+        Log expected;
+    };
+    const Case cases[] = {
+        {"sent",
+         {"10.77.0.2", "00-1A-2B-3C-4D-5E", "abcdef"},
+         true,
+         {"read", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
+          "watch [10.77.0.2]"}},
+        {"send fails, entry already cached",
+         {"10.77.0.2", "00-1A-2B-3C-4D-5E", ""},
+         false,
+         {"read", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
+        {"MAC cached as typed",
+         {"192.168.1.9", "0a:1b:2c:3d:4e:5f", ""},
+         true,
+         {"read", "cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
+          "watch [192.168.1.9]"}},
+        {"IP text not validated",
+         {"", "00-1A-2B-3C-4D-5E", "pw"},
+         true,
+         {"read", "cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
+        {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, {"read", invalid, "focus mac"}},
+        {"empty MAC", {"10.77.0.2", "", ""}, true, {"read", invalid, "focus mac"}},
+        {"not hexadecimal", {"10.77.0.2", "00-1A-2B-3C-4D-5G", ""}, true, {"read", invalid, "focus mac"}},
+        {"short", {"10.77.0.2", "00-1A-2B-3C-4D-5", ""}, true, {"read", invalid, "focus mac"}},
+    };
+    for (const Case& c : cases) {
+        Log log;
+        FakeDialog dialog(log);
+        dialog.fields = c.fields;
+        FakeActions actions(log);
+        actions.send_succeeds = c.send_succeeds;
+        RunTurnOnCommand(dialog, actions);
+        EXPECT_EQ(log, c.expected) << c.name;
+    }
+}
+
+// Probes whose answers follow a script, on a clock that only the watcher's sleeps move.
+class ScriptedProbes {
+public:
+    // The probe of attempt `attempt` (1-based) answers once `pauses` of its pauses
+    // have passed (0: before its first poll); attempt 0 means never.
+    ScriptedProbes(int attempt, int pauses) : answer_attempt_(attempt), answer_after_(pauses) {}
+
+    ProbeStarter Starter() {
+        return [this](std::string host, std::int32_t limit_ms) {
+            hosts_.push_back(host);
+            limits_.push_back(limit_ms);
+            states_.push_back(std::make_shared<ProbeState>(host, limit_ms));
+            pauses_in_attempt_ = 0;
+            Settle();
+            return ProbeHandle(states_.back());
+        };
+    }
+
+    SleepFunction Sleeper() {
+        return [this](int ms) {
+            elapsed_ms_ += ms;
+            sleeps_.push_back(ms);
+            if (!states_.empty()) {
+                ++pauses_in_attempt_;
+                Settle();
+            }
+        };
+    }
+
+    long long elapsed_ms() const { return elapsed_ms_; }
+    int started() const { return static_cast<int>(states_.size()); }
+    const std::vector<std::string>& hosts() const { return hosts_; }
+    const std::vector<std::int32_t>& limits() const { return limits_; }
+    const std::vector<int>& sleeps() const { return sleeps_; }
+    const std::vector<std::shared_ptr<ProbeState>>& states() const { return states_; }
+
+private:
+    void Settle() {
+        if (started() == answer_attempt_ && pauses_in_attempt_ == answer_after_) {
+            states_.back()->Finish(ProbeResult::kAnswered);
+        }
+    }
+
+    const int answer_attempt_;
+    const int answer_after_;
+    int pauses_in_attempt_ = 0;
+    long long elapsed_ms_ = 0;
+    std::vector<std::string> hosts_;
+    std::vector<std::int32_t> limits_;
+    std::vector<int> sleeps_;
+    std::vector<std::shared_ptr<ProbeState>> states_;
+};
+
+TEST(WakeWatcher, AnswerCountsOnlyWhenAPollOfItsAttemptSeesIt) {
+    struct Case {
+        const char* name;
+        int attempt;  // 0: never
+        int pauses;
+        bool answered;
+        int started;
+        long long elapsed_ms;
+    };
+    const Case cases[] = {
+        {"first poll of the first probe", 1, 0, true, 1, 60000},
+        {"second poll of the first probe", 1, 1, true, 1, 60010},
+        {"last poll of the first probe", 1, 49, true, 1, 60490},
+        {"first poll of the last probe", 60, 0, true, 60, 60000 + 59 * 500},
+        {"last poll of the last probe", 60, 49, true, 60, 60000 + 59 * 500 + 490},
+        {"never", 0, 0, false, 60, 90000},
+        // Comes during the pause after the 50th poll, when no poll is left.
+        {"after the last poll of the first probe", 1, 50, false, 60, 90000},
+        {"after the last poll of the last probe", 60, 50, false, 60, 90000},
+    };
+    for (const Case& c : cases) {
+        ScriptedProbes probes(c.attempt, c.pauses);
+        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper()), c.answered)
+            << c.name;
+        EXPECT_EQ(probes.started(), c.started) << c.name;
+        EXPECT_EQ(probes.elapsed_ms(), c.elapsed_ms) << c.name;
+        ASSERT_FALSE(probes.sleeps().empty());
+        EXPECT_EQ(probes.sleeps().front(), 60000) << c.name;
+        for (const auto& state : probes.states()) {
+            // Every probe was let go of when its attempt ended: only the test holds it.
+            EXPECT_TRUE(state->IsAbandoned()) << c.name;
+            EXPECT_EQ(state.use_count(), 1) << c.name;
+            EXPECT_EQ(state->host(), "10.77.0.2");
+            EXPECT_EQ(state->limit_ms(), 500);
+        }
+    }
+}
+
+TEST(WakeWatcher, ProbeThatEndsWithoutAnswerDoesNotShortenItsAttempt) {
+    ScriptedProbes probes(0, 0);
+    const ProbeStarter scripted = probes.Starter();
+    // Each probe thread has already finished with no reply when polling starts.
+    const ProbeStarter finished_early = [&](std::string host, std::int32_t limit_ms) {
+        ProbeHandle handle = scripted(std::move(host), limit_ms);
+        probes.states().back()->Finish(ProbeResult::kNoAnswer);
+        return handle;
+    };
+    EXPECT_FALSE(WatchForAnswer("10.0.0.9", kWatchSchedule, finished_early, probes.Sleeper()));
+    EXPECT_EQ(probes.started(), 60);
+    EXPECT_EQ(probes.elapsed_ms(), 90000);
+    EXPECT_EQ(probes.sleeps().size(), 1u + 60u * 50u);
+}
+
+TEST(WakeWatcher, FollowsAShrunkScheduleAndProbesTheTextAsGiven) {
+    ScriptedProbes probes(0, 0);
+    const WatchSchedule schedule{7, 3, 4, 2};
+    EXPECT_FALSE(WatchForAnswer("", schedule, probes.Starter(), probes.Sleeper()));
+    EXPECT_EQ(probes.started(), 3);
+    EXPECT_EQ(probes.hosts(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(probes.limits(), (std::vector<std::int32_t>{8, 8, 8}));
+    EXPECT_EQ(probes.sleeps(), (std::vector<int>{7, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+}
+
+TEST(WakeWatcher, ReportsOnceWithTheInformationIconEitherWay) {
+    struct Case {
+        int attempt;
+        const char* text;
+    };
+    for (const Case& c : {Case{2, "The PC has been turned on."}, Case{0, "The PC could not been turned on."}}) {
+        ScriptedProbes probes(c.attempt, 3);
+        std::vector<std::string> reports;
+        RunWakeWatcher("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(),
+                       [&](const std::string& text, const char* caption, unsigned icon) {
+                           reports.push_back(text + " | " + caption + " | " + std::to_string(icon));
+                       });
+        EXPECT_EQ(reports, std::vector<std::string>{std::string(c.text) + " | Turning on PC... | 64"});
+    }
+}
+
+// A record that tells the test when it is released.
+struct TrackedRecord {
+    explicit TrackedRecord(std::shared_ptr<std::atomic<int>> released) : released(std::move(released)) {}
+    ~TrackedRecord() { released->fetch_add(1); }
+    std::shared_ptr<std::atomic<int>> released;
+    bool fail = false;
+};
+
+std::atomic<int> g_routine_runs{0};
+
+void RecordRoutine(std::unique_ptr<TrackedRecord> record) {
+    g_routine_runs.fetch_add(1);
+    if (record->fail) throw std::runtime_error("routine failed");
+}
+
+bool WaitFor(const std::atomic<int>& counter, int value) {
+    for (int i = 0; i < 500 && counter.load() != value; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return counter.load() == value;
+}
+
+TEST(OwningThread, ReleasesItsRecordWhetherTheRoutineReturnsOrThrows) {
+    for (const bool fail : {false, true}) {
+        const int runs = g_routine_runs.load();
+        auto released = std::make_shared<std::atomic<int>>(0);
+        auto record = std::make_unique<TrackedRecord>(released);
+        record->fail = fail;
+        EXPECT_TRUE(StartOwningThread(RecordRoutine, std::move(record)));
+        EXPECT_TRUE(WaitFor(*released, 1)) << fail;
+        EXPECT_EQ(g_routine_runs.load(), runs + 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#include "cache/registry_cache-win32.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "cache/cache_value.h"
+
+namespace {
+
+UniqueKey OpenCacheKey(REGSAM access) {
+    UniqueKey key;
+    // RegCreateKeyExA opens the key, or creates it and any missing key above it.
+    const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCacheKeyPath, 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) key.release();
+    return key;
+}
+
+}  // namespace
+
+bool WriteCacheValue(std::string name, std::string text) {
+    const UniqueKey key = OpenCacheKey(KEY_WRITE);
+    if (!key) return false;
+    const CacheValue value = EncodeCacheValue(text);
+    return RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, value.data(),
+                          static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
+}
+
+std::string ReadCacheValue(std::string name) {
+    const UniqueKey key = OpenCacheKey(KEY_READ);
+    if (!key) return std::string();
+    // Our own values are 18 bytes. A longer one written by someone else fails with
+    // ERROR_MORE_DATA and the size it needs; it is read whole so that its leading
+    // characters count, as they do for an 18-byte value without a NUL. A value that
+    // keeps growing between the calls reads as nothing.
+    std::vector<BYTE> data(kCacheValueSize, 0);
+    DWORD size = static_cast<DWORD>(data.size());
+    LONG status = RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, data.data(), &size);
+    for (int retry = 0; retry < 3 && status == ERROR_MORE_DATA && size > data.size(); ++retry) {
+        data.assign(size, 0);
+        status = RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, data.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) return std::string();
+    return DecodeCacheValue(data.data(), std::min<std::size_t>(size, data.size()));
+}

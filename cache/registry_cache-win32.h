@@ -1,0 +1,29 @@
+#pragma once
+// The address cache: short texts kept under HKEY_LOCAL_MACHINE\Software\Tarvex\WOL\Cache,
+// one REG_SZ value of 18 bytes per entry (layout in cache/cache_value.h). Each call
+// opens the key, does its one thing and closes it again; no handle is kept.
+#include <windows.h>
+
+#include <string>
+
+#include "common/unique_handle.h"
+
+struct KeyTraits {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type key) { RegCloseKey(key); }
+};
+using UniqueKey = UniqueHandle<KeyTraits>;
+
+/// The cache's key below HKEY_LOCAL_MACHINE.
+constexpr char kCacheKeyPath[] = "Software\\Tarvex\\WOL\\Cache";
+
+/// Stores `text` (cut to 17 characters, NUL-padded to 18 bytes) under the value name
+/// `name`, replacing what was there; the empty name is the key's default value. Creates
+/// the key when missing. True when the value was written.
+bool WriteCacheValue(std::string name, std::string text);
+
+/// The text stored under `name`, or the empty text when there is none or the key
+/// cannot be opened. Creates the key when missing. A value this program did not write
+/// gives at most its first 17 characters, whatever its type or length.
+std::string ReadCacheValue(std::string name);

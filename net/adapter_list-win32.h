@@ -1,0 +1,16 @@
+#pragma once
+// IP helper side of the local adapter list.
+#include <windows.h>
+
+#include <vector>
+
+#include "net/adapter_list.h"
+
+/// The local computer's adapters from GetAdaptersInfo, in the platform's chain order.
+/// The buffer starts at 10 240 bytes and grows to the size the call asks for, so many
+/// adapters are listed too. Empty when the call fails or there is no adapter.
+std::vector<AdapterInfo> ReadLocalAdapters();
+
+/// Fills the main dialog's adapter list (IDC_LOCAL_MACS): one line per adapter, or
+/// "No se encontraron adaptadores validos." when there is none to show.
+void ListLocalAdapters(HWND dialog);

@@ -1,0 +1,20 @@
+#include "net/adapter_list.h"
+
+std::string FormatAdapterLine(const AdapterInfo& adapter) {
+    std::string line = FormatMacText(adapter.address) + '\t' + adapter.description;
+    if (line.size() > kAdapterLineLength) line.resize(kAdapterLineLength);
+    return line;
+}
+
+std::string FormatAdapterList(const std::vector<AdapterInfo>& adapters) {
+    if (adapters.empty()) return kNoAdaptersText;
+    constexpr char kLineEnd[] = "\r\n";
+    std::string list;
+    for (const AdapterInfo& adapter : adapters) {
+        const std::string line = FormatAdapterLine(adapter) + kLineEnd;
+        // Whole lines only: a line cut at the limit would show a wrong description or
+        // half a MAC address. A shorter line further on may still fit.
+        if (list.size() + line.size() <= kAdapterListLength) list += line;
+    }
+    return list;
+}

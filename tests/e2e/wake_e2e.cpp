@@ -1,0 +1,401 @@
+// "Turn on PC" from the click to the report: the progress dialog, the magic packet
+// as the peer's protocol analyser decodes it, the cache entry in the registry, and
+// the watcher's reports about one and one and a half minutes after the send.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cache/registry_cache-win32.h"  // UniqueKey
+#include "resource.h"
+#include "tests/e2e/driver.h"
+#include "tests/e2e/wire.h"
+
+namespace {
+
+using e2e::Program;
+
+// Spelled out here rather than taken from the program, so that a wrong path shows.
+constexpr char kCacheKey[] = "Software\\Tarvex\\WOL\\Cache";
+constexpr char kProgressCaption[] = "Turning on PC...";
+constexpr char kMac[] = "00-1A-2B-3C-4D-5E";
+constexpr char kPeerIp[] = "10.77.0.2";     // the peer namespace; its kernel answers pings
+constexpr char kSilentIp[] = "10.77.0.3";   // on the link, but nobody has it
+
+// ---- The registry as the program left it (same prefix, same wineserver) ----
+
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+};
+
+std::optional<RegistryValue> ReadCacheEntry(const std::string& name) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
+    BYTE data[256];
+    DWORD size = sizeof data;
+    RegistryValue value;
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type, data, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    value.bytes.assign(reinterpret_cast<const char*>(data), size);
+    return value;
+}
+
+void DeleteCacheEntry(const std::string& name) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
+        RegDeleteValueA(key.get(), name.c_str());
+    }
+}
+
+// ---- The peer's view of the wire ----
+
+std::unique_ptr<e2e::Capture> CaptureMagicPackets() {
+    return e2e::Capture::Start(e2e::Side::kPeer, "\"$TARVEX_PEER_IF\"", "udp port 40000");
+}
+
+// Destination, UDP length and payload (hex) of every datagram captured.
+std::vector<std::vector<std::string>> MagicPackets(e2e::Capture& capture) {
+    std::vector<std::vector<std::string>> packets;
+    for (const std::string& line : capture.Read("udp", {"ip.dst", "udp.length", "udp.payload"})) {
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t end; (end = line.find('|', start)) != std::string::npos; start = end + 1) {
+            fields.push_back(line.substr(start, end - start));
+        }
+        fields.push_back(line.substr(start));
+        packets.push_back(fields);
+    }
+    return packets;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+std::string MagicPayloadHex(const std::string& mac_hex, const std::string& password) {
+    std::string hex(12, 'f');
+    for (int i = 0; i < 16; ++i) hex += mac_hex;
+    return hex + Hex(password);
+}
+
+// ---- The program's threads, as Windows lists them ----
+
+int CountThreads(DWORD pid) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == pid) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+HWND FocusedWindow(HWND dialog) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// ---- One run of the program with a wake to start ----
+
+struct ProgressRun {
+    HWND window = nullptr;
+    std::vector<std::string> texts;  // each distinct percent text, in order
+    DWORD opened = 0;                // ticks when it was first seen and when it was gone
+    DWORD closed = 0;
+    int last_position = -1;
+    bool owner_was_disabled = false;
+};
+
+class Wake : public testing::Test {
+protected:
+    void SetUp() override {
+        program_.emplace(Program::Start());
+        ASSERT_TRUE(program_->running()) << "cannot start " << e2e::ProgramPath();
+        dialog_ = program_->WaitForMainDialog();
+        ASSERT_NE(dialog_, nullptr) << "main dialog did not appear";
+    }
+
+    void TearDown() override {
+        for (const std::string& name : cached_names_) DeleteCacheEntry(name);
+    }
+
+    // Fills the fields and presses "Turn on PC"; the IP's cache entry is removed
+    // first and again when the test ends.
+    void StartWake(const std::string& ip, const std::string& mac, const std::string& password) {
+        DeleteCacheEntry(ip);
+        cached_names_.push_back(ip);
+        e2e::SetControlText(dialog_, IDC_IP_ADDRESS, ip);
+        e2e::SetControlText(dialog_, IDC_MAC_ADDRESS, mac);
+        e2e::SetControlText(dialog_, IDC_PASSWORD, password);
+        e2e::Click(dialog_, IDC_TURN_ON);
+    }
+
+    // Waits for the progress dialog and follows it until it has gone; when `close_after`
+    // is set, it is sent WM_CLOSE once that many ticks have passed since it was seen.
+    ProgressRun FollowProgress(std::optional<DWORD> close_after = std::nullopt) {
+        ProgressRun run;
+        run.window = e2e::WaitForWindow(program_->pid(), "#32770", kProgressCaption, 5000);
+        run.opened = GetTickCount();
+        if (!run.window) return run;
+        HWND bar = GetDlgItem(run.window, IDC_PROGRESS);
+        bool close_sent = false;
+        e2e::WaitUntil(
+            [&] {
+                if (!IsWindow(run.window)) return true;
+                const std::string text = e2e::ControlText(run.window, IDC_PERCENT);
+                if (IsWindow(run.window) && !text.empty() && (run.texts.empty() || run.texts.back() != text)) {
+                    run.texts.push_back(text);
+                }
+                const LRESULT position = SendMessageA(bar, PBM_GETPOS, 0, 0);
+                if (IsWindow(run.window)) run.last_position = static_cast<int>(position);
+                if (!IsWindowEnabled(dialog_)) run.owner_was_disabled = true;
+                if (close_after && !close_sent && GetTickCount() - run.opened >= *close_after) {
+                    PostMessageA(run.window, WM_CLOSE, 0, 0);
+                    close_sent = true;
+                }
+                return false;
+            },
+            10000);
+        run.closed = GetTickCount();
+        return run;
+    }
+
+    std::optional<Program> program_;
+    HWND dialog_ = nullptr;
+    std::vector<std::string> cached_names_;
+};
+
+std::vector<std::string> AllPercentTexts() {
+    std::vector<std::string> texts{"50"};
+    for (int step = 1; step <= 25; ++step) texts.push_back(std::to_string(4 * step) + "%");
+    return texts;
+}
+
+TEST(WakeProgressTemplate, IsAToolWindowWithoutSystemMenuAndHoldsItsFourControls) {
+    const auto dlg = e2e::ReadDialogTemplate(e2e::ProgramPath(), IDD_PROGRESS);
+    ASSERT_TRUE(dlg.has_value());
+    EXPECT_EQ(dlg->style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_SETFONT))
+        << std::hex << dlg->style;
+    EXPECT_EQ(dlg->ex_style, static_cast<DWORD>(WS_EX_TOOLWINDOW));
+    EXPECT_EQ(dlg->cx, 181);
+    EXPECT_EQ(dlg->cy, 58);
+    EXPECT_EQ(dlg->menu, "");
+    EXPECT_EQ(dlg->window_class, "");
+    EXPECT_EQ(dlg->caption, "Turning on PC...");
+    EXPECT_EQ(dlg->point_size, 8);
+    EXPECT_EQ(dlg->font, "MS Sans Serif");
+
+    struct Item {
+        WORD id;
+        const char* class_name;
+        DWORD style;
+        const char* text;
+        short x, y, cx, cy;
+    };
+    const Item expected[] = {
+        {IDC_PROGRESS, "MSCTLS_PROGRESS32", WS_BORDER | PBS_SMOOTH, "", 16, 34, 130, 10},
+        {static_cast<WORD>(IDC_STATIC), "STATIC", SS_CENTER | WS_GROUP,
+         "TARVEX WOL is trying to turn on the PC.\nPlease wait...", 10, 11, 159, 19},
+        {static_cast<WORD>(IDC_STATIC), "BUTTON", BS_GROUPBOX, "", 7, 3, 167, 48},
+        {IDC_PERCENT, "STATIC", SS_LEFT | WS_GROUP, "50", 149, 34, 17, 9},
+    };
+    ASSERT_EQ(dlg->items.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        const e2e::TemplateItem& item = dlg->items[i];
+        EXPECT_EQ(item.id, expected[i].id);
+        std::string class_name = item.class_name;
+        for (char& c : class_name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(class_name, expected[i].class_name);
+        EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | expected[i].style) << std::hex << item.style;
+        EXPECT_EQ(item.ex_style, 0u);
+        EXPECT_EQ(item.text, expected[i].text);
+        EXPECT_EQ(item.x, expected[i].x);
+        EXPECT_EQ(item.y, expected[i].y);
+        EXPECT_EQ(item.cx, expected[i].cx);
+        EXPECT_EQ(item.cy, expected[i].cy);
+    }
+}
+
+TEST_F(Wake, ZeroMacIsRefusedWithFocusOnTheMacFieldAndNothingCachedOrSent) {
+    const auto capture = CaptureMagicPackets();
+    ASSERT_TRUE(capture) << "no capture at the peer";
+    const std::string ip = "10.77.0.44";
+    StartWake(ip, "00-00-00-00-00-00", "abcdef");
+
+    const auto box = e2e::WaitForMessageBox(program_->pid(), 5000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->caption, "Error");
+    EXPECT_EQ(box->text, "The MAC is invalid");
+    EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
+    EXPECT_EQ(box->owner, dialog_);
+    e2e::DismissMessageBox(*box);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000));
+
+    // Had the command gone on, its progress dialog would be up within a tick, or a
+    // send that skipped it would have reached the peer by now.
+    const bool progress_shown = e2e::WaitForWindow(program_->pid(), "#32770", kProgressCaption, 1000) != nullptr;
+    EXPECT_FALSE(progress_shown);
+    EXPECT_EQ(capture->Count("udp"), 0);
+    EXPECT_FALSE(ReadCacheEntry(ip).has_value());
+}
+
+TEST_F(Wake, SendFailureIsReportedAfterTheProgressAndTheEntryStaysCached) {
+    // Without its route the limited broadcast fails with "network unreachable".
+    const e2e::HostChange no_route("ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"",
+                                   "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"");
+    ASSERT_TRUE(no_route.applied()) << no_route.output();
+    const std::string ip = "10.77.0.45";
+    StartWake(ip, kMac, "");
+
+    const ProgressRun progress = FollowProgress();
+    ASSERT_NE(progress.window, nullptr) << "no progress dialog";
+    EXPECT_EQ(progress.texts.back(), "100%");
+    const auto box = e2e::WaitForMessageBox(program_->pid(), 5000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->caption, "Error");
+    EXPECT_EQ(box->text, "The PC couldn't be turned on.\nCheck MAC.");
+    EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
+    EXPECT_EQ(box->owner, dialog_);
+    e2e::DismissMessageBox(*box);
+
+    const auto entry = ReadCacheEntry(ip);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->bytes, std::string(kMac) + '\0');
+}
+
+TEST_F(Wake, ClosingTheProgressSendsAtOnceAndClosingTheMainDialogCutsTheWatcherOff) {
+    const auto capture = CaptureMagicPackets();
+    ASSERT_TRUE(capture) << "no capture at the peer";
+    StartWake(kPeerIp, kMac, "");
+
+    const ProgressRun progress = FollowProgress(500);
+    ASSERT_NE(progress.window, nullptr) << "no progress dialog";
+    EXPECT_LT(progress.closed - progress.opened, 900u);
+    EXPECT_LT(progress.texts.size(), 10u);
+    capture->Stop(500);
+    const auto packets = MagicPackets(*capture);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0][1], "110");  // no password: 102 bytes
+
+    // The watcher is in its one-minute wait now.
+    Sleep(1000);
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
+}
+
+// The long case, one program for everything that waits for a watcher: two wakes a few
+// seconds apart, one of the peer (which answers) with a password and one of an address
+// nobody has, each reported on its own about 60 s and 90 s after its send. The first
+// wake is followed closely: its progress dialog, its packet at the peer, its cache entry.
+TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinutes) {
+    const int threads_before = CountThreads(program_->pid());
+    const auto capture = CaptureMagicPackets();
+    ASSERT_TRUE(capture) << "no capture at the peer";
+    const std::string password = "s3cr#t";
+    StartWake(kPeerIp, "00-1a-2B-3c-4D-5e", password);
+
+    const ProgressRun first = FollowProgress();
+    ASSERT_NE(first.window, nullptr) << "no progress dialog";
+    const DWORD lifetime = first.closed - first.opened;
+    EXPECT_EQ(first.texts, AllPercentTexts());
+    EXPECT_EQ(first.last_position, 25);
+    EXPECT_TRUE(first.owner_was_disabled);
+    EXPECT_GE(lifetime, 2500u);
+    EXPECT_LE(lifetime, 3500u);
+
+    // The dialog closes just before the send; give the datagram time to reach the peer.
+    capture->Stop(500);
+    const auto packets = MagicPackets(*capture);
+    ASSERT_EQ(packets.size(), 1u);
+    const std::vector<std::string>& fields = packets[0];
+    ASSERT_EQ(fields.size(), 3u);
+    EXPECT_EQ(fields[0], "255.255.255.255");
+    EXPECT_EQ(fields[1], "116");  // 8-byte UDP header + 108-byte payload
+    EXPECT_EQ(fields[2], MagicPayloadHex("001a2b3c4d5e", password));
+    EXPECT_EQ(fields[2].substr(fields[2].size() - 12), "733363722374");  // "s3cr#t"
+
+    // Stored as typed, in exactly 18 bytes.
+    const auto entry = ReadCacheEntry(kPeerIp);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(entry->bytes, std::string("00-1a-2B-3c-4D-5e") + '\0');
+    EXPECT_EQ(entry->bytes.size(), 18u);
+    EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 0).has_value());
+
+    StartWake(kSilentIp, "00-1A-2B-3C-4D-5F", "");
+    const ProgressRun second = FollowProgress();
+    ASSERT_NE(second.window, nullptr);
+
+    int peak_threads = 0;
+    int polls = 0;
+    const auto next_report = [&](DWORD timeout_ms) {
+        std::optional<e2e::MessageBoxInfo> box;
+        e2e::WaitUntil(
+            [&] {
+                if (polls++ % 10 == 0) peak_threads = std::max(peak_threads, CountThreads(program_->pid()));
+                box = e2e::WaitForMessageBox(program_->pid(), 0);
+                return box.has_value();
+            },
+            timeout_ms);
+        return box;
+    };
+
+    const auto turned_on = next_report(75000);
+    ASSERT_TRUE(turned_on.has_value()) << "no report within 75 s";
+    const DWORD turned_on_after = GetTickCount() - first.closed;
+    EXPECT_EQ(turned_on->caption, "Turning on PC...");
+    EXPECT_EQ(turned_on->text, "The PC has been turned on.");
+    EXPECT_EQ(turned_on->icon, e2e::MessageIcon::Information);
+    EXPECT_EQ(turned_on->owner, dialog_);
+    e2e::DismissMessageBox(*turned_on);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(turned_on->window); }, 2000));
+
+    const auto not_turned_on = next_report(60000);
+    ASSERT_TRUE(not_turned_on.has_value()) << "no second report";
+    const DWORD not_turned_on_after = GetTickCount() - second.closed;
+    EXPECT_EQ(not_turned_on->caption, "Turning on PC...");
+    EXPECT_EQ(not_turned_on->text, "The PC could not been turned on.");
+    EXPECT_EQ(not_turned_on->icon, e2e::MessageIcon::Information);
+    EXPECT_EQ(not_turned_on->owner, dialog_);
+    e2e::DismissMessageBox(*not_turned_on);
+
+    std::printf("[ measure  ] progress dialog lifetime %lu ms\n", static_cast<unsigned long>(lifetime));
+    std::printf("[ measure  ] success report %lu ms after its send, failure report %lu ms after its send\n",
+                static_cast<unsigned long>(turned_on_after), static_cast<unsigned long>(not_turned_on_after));
+    std::printf("[ measure  ] threads: %d before the wakes, peak %d while both watchers ran\n", threads_before,
+                peak_threads);
+    EXPECT_GE(turned_on_after, 59500u);
+    EXPECT_LE(turned_on_after, 62000u);
+    EXPECT_GE(not_turned_on_after, 89500u);
+    // Plus whatever the 3000 pauses of 10 ms overrun by on a loaded machine.
+    EXPECT_LE(not_turned_on_after, 100000u);
+
+    // Each watcher reported once and has ended; the program closes as usual.
+    EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 500).has_value());
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
+}
+
+}  // namespace

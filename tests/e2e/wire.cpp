@@ -1,0 +1,112 @@
+#include "tests/e2e/wire.h"
+
+#include <windows.h>
+
+#include <sstream>
+
+#include "tests/e2e/driver.h"
+
+namespace e2e {
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+// True when the process still runs: a child of an exited shell may stay a zombie
+// until its new parent reaps it, and kill -0 would count that as running.
+const char kAliveFunction[] =
+    "alive() { s=$(awk '{print $3}' /proc/$1/stat 2>/dev/null) && [ \"$s\" != Z ]; }\n";
+
+}  // namespace
+
+std::string InNamespace(Side side) {
+    return side == Side::kPeer ? "ip netns exec \"$TARVEX_PEER_NS\" " : "";
+}
+
+std::unique_ptr<Capture> Capture::Start(Side side, const std::string& interface,
+                                        const std::string& filter) {
+    const std::string base = UniqueHostPath("tvx-cap");
+    std::unique_ptr<Capture> capture(new Capture(base));
+    // dumpcap says "Capturing on" before it opens anything; "File:" comes once the
+    // capture is open, its filter set and its file made. Packets from then on are kept.
+    const auto started = RunOnHost(
+        std::string(kAliveFunction) + "f=" + base + "\nrm -f $f.pcapng $f.log $f.pid\n" +
+            InNamespace(side) + "dumpcap -q -i " + interface + " -f " + Quote(filter) +
+            " -w $f.pcapng </dev/null >$f.log 2>&1 &\n"
+            "echo $! >$f.pid\n"
+            "for i in $(seq 100); do\n"
+            "  grep -q '^File: ' $f.log && exit 0\n"
+            "  alive $(cat $f.pid) || break\n"
+            "  sleep 0.05\n"
+            "done\n"
+            "cat $f.log\nexit 1\n",
+        15000);
+    if (!started || started->exit_code != 0) {
+        capture->Stop(0);
+        return nullptr;
+    }
+    return capture;
+}
+
+Capture::~Capture() {
+    Stop(0);
+    RunOnHost("rm -f " + base_ + ".pcapng " + base_ + ".log " + base_ + ".pid", 10000);
+}
+
+bool Capture::Stop(int settle_ms) {
+    if (!running_) return ok_;
+    running_ = false;
+    if (settle_ms > 0) Sleep(static_cast<DWORD>(settle_ms));
+    // SIGINT makes dumpcap finish its file; a dumpcap that does not end in 5 s is killed.
+    const auto stopped = RunOnHost(
+        std::string(kAliveFunction) + "f=" + base_ + "\n[ -s $f.pid ] || exit 0\np=$(cat $f.pid)\n" +
+            "kill -INT $p 2>/dev/null\n"
+            "for i in $(seq 100); do alive $p || exit 0; sleep 0.05; done\n"
+            "kill -KILL $p 2>/dev/null\nexit 1\n",
+        15000);
+    ok_ = ok_ && stopped && stopped->exit_code == 0;
+    return ok_;
+}
+
+std::vector<std::string> Capture::Read(const std::string& display_filter,
+                                       const std::vector<std::string>& fields) {
+    Stop();
+    std::string command = "tshark -r " + base_ + ".pcapng -Y " + Quote(display_filter) +
+                          " -T fields -E separator='|'";
+    for (const std::string& field : fields) command += " -e " + Quote(field);
+    // tshark's warnings (running as root) go to stderr, which would mix with the fields.
+    const auto result = RunOnHost(command + " 2>/dev/null", 30000);
+    std::vector<std::string> lines;
+    if (!result || result->exit_code != 0) {
+        ok_ = false;
+        return lines;
+    }
+    std::istringstream output(result->output);
+    for (std::string line; std::getline(output, line);) lines.push_back(line);
+    return lines;
+}
+
+int Capture::Count(const std::string& display_filter) {
+    const std::vector<std::string> lines = Read(display_filter, {"frame.number"});
+    return ok_ ? static_cast<int>(lines.size()) : -1;
+}
+
+HostChange::HostChange(std::string apply, std::string undo) : undo_(std::move(undo)) {
+    const auto result = RunOnHost(apply, 15000);
+    applied_ = result && result->exit_code == 0;
+    output_ = result ? result->output : "no answer from the host side";
+}
+
+HostChange::~HostChange() { RunOnHost(undo_, 15000); }
+
+}  // namespace e2e

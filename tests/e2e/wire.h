@@ -1,0 +1,76 @@
+#pragma once
+// What a case needs of the test network beyond the driver: a packet capture in
+// either namespace, judged afterwards by tshark, and a change to the network
+// (a route, a neighbour, a sysctl) that is undone on every path out of the case.
+// Both run through RunOnHost, each step with a bound.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+/// The namespace a host command runs in.
+enum class Side { kProgram, kPeer };
+
+/// The shell prefix that runs a command in `side`'s namespace.
+std::string InNamespace(Side side);
+
+/// A capture taken with dumpcap. The destructor stops it and deletes its file, so
+/// a failing case leaves no capture running.
+class Capture {
+public:
+    /// Starts capturing on `interface` (a shell word: "any", "$TARVEX_PEER_IF", ...)
+    /// in `side`'s namespace with the capture filter `filter`, and returns once dumpcap
+    /// captures; null when it does not within a few seconds.
+    static std::unique_ptr<Capture> Start(Side side, const std::string& interface,
+                                          const std::string& filter);
+    ~Capture();
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    /// Waits `settle_ms`, then stops dumpcap and waits for it to write its file. True
+    /// when it ended by itself on the signal. dumpcap reads the kernel's capture ring
+    /// in blocks that it is handed every 250 ms at the latest, and drops the block not
+    /// yet handed over when it stops: the default wait covers that.
+    bool Stop(int settle_ms = 500);
+
+    /// One line per packet that matches the display filter, holding the fields
+    /// (tshark names) separated by '|'; a field that occurs several times in a packet
+    /// lists every occurrence, separated by ','. Stops the capture first.
+    /// Nothing (an empty vector and ok() false) when tshark fails.
+    std::vector<std::string> Read(const std::string& display_filter,
+                                  const std::vector<std::string>& fields);
+
+    /// Number of packets that match the display filter; -1 when tshark fails.
+    int Count(const std::string& display_filter);
+
+    bool ok() const { return ok_; }
+
+private:
+    explicit Capture(std::string base) : base_(std::move(base)) {}
+    std::string base_;  // path of the capture's files without extension
+    bool running_ = true;
+    bool ok_ = true;
+};
+
+/// A change to the test network: `apply` runs now, `undo` when the object goes,
+/// whatever happened in between (also when `apply` failed half-way). Both are
+/// shell scripts for RunOnHost.
+class HostChange {
+public:
+    HostChange(std::string apply, std::string undo);
+    ~HostChange();
+    HostChange(const HostChange&) = delete;
+    HostChange& operator=(const HostChange&) = delete;
+
+    /// Whether `apply` ran and ended with status 0; `output()` says why not.
+    bool applied() const { return applied_; }
+    const std::string& output() const { return output_; }
+
+private:
+    std::string undo_;
+    bool applied_ = false;
+    std::string output_;
+};
+
+}  // namespace e2e
