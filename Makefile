@@ -1,5 +1,5 @@
 # TARVEX WOL -- see README.md.
-.PHONY: run test demo screenshot native win32 fuzz bench clean
+.PHONY: run test demo screenshot native win32 fuzz bench bench-wine clean
 
 run:
 	@scripts/run.sh
@@ -24,6 +24,11 @@ fuzz:
 
 bench:
 	@scripts/setup.sh && scripts/build.sh native && cmake --build build/native --target magic_packet_bench && build/native/magic_packet_bench
+
+# Check latency and probe resource figures, under Wine in the test network (about 3 min).
+bench-wine:
+	@scripts/setup.sh && scripts/build.sh win32 && TARVEX_BENCH=1 scripts/testnet.sh scripts/xvfb-run.sh \
+		scripts/wine-ns build/win32/e2e_tests.exe --program=build/win32/tarvex-wol.exe --gtest_filter='Bench*'
 
 clean:
 	rm -rf build

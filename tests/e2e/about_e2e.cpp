@@ -14,6 +14,7 @@
 
 #include "resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/program_case.h"
 
 namespace {
 
@@ -206,42 +207,8 @@ std::optional<DWORD> SettledCount(Count count) {
 
 // --- The screen -----------------------------------------------------------------------
 
-// The pixels of a screen rectangle, row by row.
-struct ScreenArea {
-    int width = 0, height = 0;
-    std::vector<COLORREF> pixels;
-    COLORREF at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-ScreenArea ReadScreen(const RECT& rect) {
-    ScreenArea area;
-    area.width = rect.right - rect.left;
-    area.height = rect.bottom - rect.top;
-    if (area.width <= 0 || area.height <= 0) return area;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = area.width;
-    info.bmiHeader.biHeight = -area.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, area.width, area.height, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        const auto* p = static_cast<const BYTE*>(bits);
-        for (int i = 0; i < area.width * area.height; ++i) area.pixels.push_back(RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]));
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return area;
-}
+using e2e::ReadScreen;
+using e2e::ScreenArea;
 
 // How much of the link's text is drawn in one colour.
 struct TextLook {
@@ -303,10 +270,7 @@ protected:
         // Off every window: the pointer stays where an earlier test left it, and a
         // link that opens under it would show its hover colours.
         SetCursorPos(0, 0);
-        program_.emplace(Program::Start(scratch_.path()));
-        ASSERT_TRUE(program_->running()) << "cannot start " << e2e::ProgramPath();
-        main_ = program_->WaitForMainDialog();
-        ASSERT_NE(main_, nullptr) << "main dialog did not appear";
+        ASSERT_NO_FATAL_FAILURE(e2e::StartWithMainDialog(program_, main_, scratch_.path()));
     }
 
     void TearDown() override {

@@ -25,6 +25,7 @@
 #include "net/winsock_session-win32.h"
 #include "resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/program_case.h"
 #include "tests/e2e/wire.h"
 
 namespace {
@@ -103,10 +104,7 @@ struct CheckSeen {
 class CheckDialogCase : public ::testing::Test {
 protected:
     void SetUp() override {
-        program_.emplace(Program::Start());
-        ASSERT_TRUE(program_->running()) << "cannot start " << e2e::ProgramPath();
-        dialog_ = program_->WaitForMainDialog();
-        ASSERT_NE(dialog_, nullptr) << "main dialog did not appear";
+        ASSERT_NO_FATAL_FAILURE(e2e::StartWithMainDialog(program_, dialog_));
     }
 
     // A visible #32770 window of the program other than the main dialog. Found without

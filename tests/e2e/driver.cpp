@@ -32,36 +32,6 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// Calls visit(r, g, b) for every pixel of a screen rectangle.
-template <typename Visit>
-void ForEachScreenPixel(const RECT& rect, Visit visit) {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        const auto* pixels = static_cast<const BYTE*>(bits);
-        for (int i = 0; i < width * height; ++i) visit(pixels[4 * i + 2], pixels[4 * i + 1], pixels[4 * i]);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
 // A message box is an owned #32770 window with the message text control and
 // at least one of the standard answer buttons (the program's own dialogs have
 // unnumbered labels too, but no button numbered IDOK to IDNO).
@@ -93,28 +63,55 @@ MessageIcon ReadIcon(HWND box) {
     if (width <= 0 || height <= 0) return MessageIcon::None;
 
     int red = 0, blue = 0;
-    ForEachScreenPixel(rect, [&](int r, int g, int b) {
+    for (COLORREF c : ReadScreen(rect).pixels) {
+        const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
         if (r > 150 && g < 100 && b < 100) ++red;
         if (b > 150 && r < 100) ++blue;
-    });
+    }
     if (red == 0 && blue == 0) return MessageIcon::Other;
     return red > blue ? MessageIcon::Error : MessageIcon::Information;
 }
 
 }  // namespace
 
-int DistinctColours(const RECT& screen_rect) {
-    std::vector<DWORD> colours;
-    ForEachScreenPixel(screen_rect, [&](int r, int g, int b) { colours.push_back(RGB(r, g, b)); });
-    std::sort(colours.begin(), colours.end());
-    return static_cast<int>(std::unique(colours.begin(), colours.end()) - colours.begin());
+ScreenArea ReadScreen(const RECT& rect) {
+    ScreenArea area;
+    area.width = rect.right - rect.left;
+    area.height = rect.bottom - rect.top;
+    if (area.width <= 0 || area.height <= 0) return area;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = area.width;
+    info.bmiHeader.biHeight = -area.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, area.width, area.height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        const auto* p = static_cast<const BYTE*>(bits);
+        area.pixels.reserve(static_cast<size_t>(area.width) * area.height);
+        for (int i = 0; i < area.width * area.height; ++i) {
+            area.pixels.push_back(RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]));
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return area;
 }
 
 bool ScreenShowsIcon(HICON icon, int size, const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     if (!icon || width < size || height < size) return false;
-    std::vector<DWORD> screen;
-    ForEachScreenPixel(area, [&](int r, int g, int b) { screen.push_back(RGB(r, g, b)); });
+    const std::vector<COLORREF> screen = ReadScreen(area).pixels;
+    if (screen.size() != static_cast<size_t>(width) * height) return false;
 
     // The icon as this process draws it over the caption's colour at each place.
     std::vector<DWORD> drawn(static_cast<size_t>(size) * size);

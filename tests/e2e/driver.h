@@ -58,8 +58,13 @@ std::vector<HWND> Children(HWND dialog);
 std::string ClassName(HWND window);
 LONG Style(HWND window);
 
-/// Number of distinct colours on the screen in a rectangle (screen coordinates).
-int DistinctColours(const RECT& screen_rect);
+/// The pixels of a screen rectangle, row by row, as the screen shows them now.
+struct ScreenArea {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+ScreenArea ReadScreen(const RECT& screen_rect);
 
 /// Whether `icon`, drawn at size x size over the colour found at the search
 /// area's top-left pixel, appears on the screen anywhere inside `search_area`

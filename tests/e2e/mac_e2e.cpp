@@ -17,6 +17,7 @@
 #include "net/mac_resolution-win32.h"
 #include "resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/program_case.h"
 
 namespace {
 
@@ -128,10 +129,7 @@ protected:
     }
 
     void StartProgram() {
-        program_.emplace(Program::Start());
-        ASSERT_TRUE(program_->running()) << "cannot start " << e2e::ProgramPath();
-        dialog_ = program_->WaitForMainDialog();
-        ASSERT_NE(dialog_, nullptr) << "main dialog did not appear";
+        ASSERT_NO_FATAL_FAILURE(e2e::StartWithMainDialog(program_, dialog_));
     }
 
     std::string Text(int id) const { return e2e::ControlText(dialog_, id); }

@@ -5,6 +5,7 @@
 
 #include "resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/program_case.h"
 
 namespace {
 
@@ -88,10 +89,7 @@ RECT ClientRectOf(HWND dialog, HWND control) {
 class MainDialog : public testing::Test {
 protected:
     void SetUp() override {
-        program_.emplace(Program::Start());
-        ASSERT_TRUE(program_->running()) << "cannot start " << e2e::ProgramPath();
-        dialog_ = program_->WaitForMainDialog();
-        ASSERT_NE(dialog_, nullptr) << "main dialog did not appear";
+        ASSERT_NO_FATAL_FAILURE(e2e::StartWithMainDialog(program_, dialog_));
     }
 
     std::optional<Program> program_;
