@@ -23,7 +23,7 @@ fuzz:
 	@scripts/setup.sh && scripts/fuzz.sh
 
 bench:
-	@scripts/setup.sh && scripts/build.sh native && cmake --build build/native --target magic_packet_bench && build/native/magic_packet_bench
+	@scripts/setup.sh && scripts/build.sh bench magic_packet_bench >/dev/null && build/bench/magic_packet_bench
 
 # Check latency and probe resource figures, under Wine in the test network (about 3 min).
 bench-wine:

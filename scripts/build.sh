@@ -1,6 +1,7 @@
 #!/bin/bash
 # Configures and builds one of the builds:
 #   scripts/build.sh native   Linux, portable code and unit tests, ASan/UBSan   -> build/native
+#   scripts/build.sh bench T  Linux, optimised, no sanitizers: benchmark T       -> build/bench
 #   scripts/build.sh win32    the Windows program, its unit tests, e2e driver   -> build/win32
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,12 +11,17 @@ native)
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
     cmake --build build/native -j"$jobs"
     ;;
+bench)
+    # Optimised and without sanitizers: the build that timings are taken from.
+    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTARVEX_SANITIZE=OFF >/dev/null
+    cmake --build build/bench -j"$jobs" --target "${2:?which benchmark}"
+    ;;
 win32)
     cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build/win32 -j"$jobs" ${2:+--target "$2"}
     ;;
 *)
-    echo "usage: $0 native|win32 [target]" >&2
+    echo "usage: $0 native | bench TARGET | win32 [TARGET]" >&2
     exit 2
     ;;
 esac
