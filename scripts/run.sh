@@ -13,4 +13,8 @@ scripts/build.sh win32 tarvex-wol >/dev/null
 export WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$WINEPREFIX")"
-exec wine build/win32/tarvex-wol.exe
+# The program always ends with exit code 24; anything else is a real failure.
+status=0
+wine build/win32/tarvex-wol.exe || status=$?
+[ "$status" -eq 24 ] && exit 0
+exit "$status"
