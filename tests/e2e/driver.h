@@ -53,6 +53,9 @@ void PressKey(HWND control, WORD virtual_key);
 /// block while the program shows a modal message box.
 void Click(HWND dialog, int id);
 
+/// The window with the keyboard focus in the thread that owns `window`.
+HWND FocusedWindow(HWND window);
+
 /// Direct child windows of a dialog in template (z) order.
 std::vector<HWND> Children(HWND dialog);
 std::string ClassName(HWND window);

@@ -110,15 +110,6 @@ std::string ExpectedAdapterList() {
     return text;
 }
 
-// ---- The program's window ----
-
-HWND FocusedWindow(HWND dialog) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
-    return info.hwndFocus;
-}
-
 class GetMacAndStartFill : public testing::Test {
 protected:
     // Every case starts as a first start: no address cache at all.
@@ -134,7 +125,7 @@ protected:
 
     std::string Text(int id) const { return e2e::ControlText(dialog_, id); }
     bool MacFieldHasFocus() const {
-        return e2e::WaitUntil([&] { return FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000);
+        return e2e::WaitUntil([&] { return e2e::FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000);
     }
     bool NoMessageBox(DWORD ms = 300) const { return !e2e::WaitForMessageBox(program_->pid(), ms).has_value(); }
 
@@ -199,7 +190,7 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
             EXPECT_EQ(Text(IDC_MAC_ADDRESS), c.mac);
             EXPECT_TRUE(NoMessageBox());
             // The click gave the button the focus; a found address leaves it there.
-            EXPECT_NE(FocusedWindow(dialog_), GetDlgItem(dialog_, IDC_MAC_ADDRESS));
+            EXPECT_NE(e2e::FocusedWindow(dialog_), GetDlgItem(dialog_, IDC_MAC_ADDRESS));
             continue;
         }
         const auto box = e2e::WaitForMessageBox(program_->pid(), 5000);

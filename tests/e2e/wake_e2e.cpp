@@ -110,13 +110,6 @@ int CountThreads(DWORD pid) {
     return count;
 }
 
-HWND FocusedWindow(HWND dialog) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
-    return info.hwndFocus;
-}
-
 // ---- One run of the program with a wake to start ----
 
 struct ProgressRun {
@@ -251,7 +244,7 @@ TEST_F(Wake, ZeroMacIsRefusedWithFocusOnTheMacFieldAndNothingCachedOrSent) {
     EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
     EXPECT_EQ(box->owner, dialog_);
     e2e::DismissMessageBox(*box);
-    EXPECT_TRUE(e2e::WaitUntil([&] { return FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000));
 
     // Had the command gone on, its progress dialog would be up within a tick, or a
     // send that skipped it would have reached the peer by now.
