@@ -13,16 +13,11 @@
 #include <string>
 #include <string_view>
 
+#include "tests/fuzz/property.h"
 #include "addr/ip_text.h"
 
 namespace {
 
-void Fail(const char* what, std::string_view text) {
-    std::fprintf(stderr, "property violated: %s; input of %zu bytes:", what, text.size());
-    for (unsigned char c : text) std::fprintf(stderr, " %02X", c);
-    std::fprintf(stderr, "\n");
-    std::abort();
-}
 
 // Sum of terms rather than Horner's rule, in 64-bit unsigned arithmetic reduced mod 2^32.
 std::int64_t ModularFormula(std::string_view text) {
@@ -55,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::int32_t value = 0x5A5A5A5A;
     DecimalTextToInt(text, value);
-    if (value != ModularFormula(text)) Fail("DecimalTextToInt differs from the formula", text);
+    if (value != ModularFormula(text)) FailProperty("DecimalTextToInt differs from the formula", text);
     if (!text.empty() && text.size() <= 9 && AllDigits(text)) {
         const std::string copy(text);
-        if (value != std::strtol(copy.c_str(), nullptr, 10)) Fail("digits differ from strtol", text);
+        if (value != std::strtol(copy.c_str(), nullptr, 10)) FailProperty("digits differ from strtol", text);
     }
 
     std::size_t dots = 0;
@@ -66,17 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr std::int32_t kUntouched = 0x7EADBEEF;
     std::int32_t a = kUntouched, b = kUntouched, c = kUntouched, d = kUntouched;
     const bool split = SplitIpText(text, a, b, c, d);
-    if (split != (dots == 3)) Fail("split does not follow the dot count", text);
+    if (split != (dots == 3)) FailProperty("split does not follow the dot count", text);
     if (!split && (a != kUntouched || b != kUntouched || c != kUntouched || d != kUntouched)) {
-        Fail("failed split wrote an output", text);
+        FailProperty("failed split wrote an output", text);
     }
 
     const bool valid = IsValidIpText(text);
-    if (valid && !split) Fail("accepted a text that does not split", text);
+    if (valid && !split) FailProperty("accepted a text that does not split", text);
     if (split) {
         const bool first_ok = (a >= 1 && a <= 126) || (a >= 128 && a <= 223);
         const bool in_range = first_ok && d != 0 && d < 255 && c <= 255 && b <= 255;
-        if (valid != in_range) Fail("validity differs from the octet ranges", text);
+        if (valid != in_range) FailProperty("validity differs from the octet ranges", text);
     }
     return 0;
 }

@@ -14,16 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/fuzz/property.h"
 #include "addr/mac_text.h"
 
 namespace {
 
-void Fail(const char* what, std::string_view text) {
-    std::fprintf(stderr, "property violated: %s; input of %zu bytes:", what, text.size());
-    for (unsigned char c : text) std::fprintf(stderr, " %02X", c);
-    std::fprintf(stderr, "\n");
-    std::abort();
-}
 
 char ChangeAsciiCase(char c, bool upper) {
     if (upper && c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
@@ -43,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string bounded(text.substr(0, 6));
     const long expected = std::strtol(bounded.c_str(), nullptr, 16);
-    if (ParseHexByte(text) != expected) Fail("ParseHexByte differs from strtol", text);
+    if (ParseHexByte(text) != expected) FailProperty("ParseHexByte differs from strtol", text);
 
     const bool valid = IsValidMacText(text);
     std::vector<char> upper(text.begin(), text.end());
@@ -51,19 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char& c : upper) c = ChangeAsciiCase(c, true);
     for (char& c : lower) c = ChangeAsciiCase(c, false);
     if (IsValidExact(upper) != valid || IsValidExact(lower) != valid) {
-        Fail("IsValidMacText depends on case", text);
+        FailProperty("IsValidMacText depends on case", text);
     }
 
-    if (valid && size < kMacTextLength) Fail("accepted a text shorter than 17", text);
+    if (valid && size < kMacTextLength) FailProperty("accepted a text shorter than 17", text);
     if (valid && size == kMacTextLength) {
         for (int extra = 0; extra < 256; extra += 37) {
             std::vector<char> longer(text.begin(), text.end());
             longer.push_back(static_cast<char>(extra));
-            if (!IsValidExact(longer)) Fail("18th character was examined", text);
+            if (!IsValidExact(longer)) FailProperty("18th character was examined", text);
         }
         for (std::size_t i = 0; i < 6; ++i) {
             const std::int32_t byte = ParseHexByte(text.substr(3 * i, 2));
-            if (byte < 0 || byte > 255) Fail("piece of an accepted text is not a byte", text);
+            if (byte < 0 || byte > 255) FailProperty("piece of an accepted text is not a byte", text);
         }
     }
     return 0;
