@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // Sum of terms rather than Horner's rule, in 64-bit unsigned arithmetic reduced mod 2^32.
 std::int64_t ModularFormula(std::string_view text) {
     constexpr std::uint64_t kMod = std::uint64_t{1} << 32;

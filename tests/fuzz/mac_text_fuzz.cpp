@@ -19,7 +19,6 @@
 
 namespace {
 
-
 char ChangeAsciiCase(char c, bool upper) {
     if (upper && c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
     if (!upper && c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
