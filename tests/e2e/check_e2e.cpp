@@ -144,10 +144,7 @@ protected:
         const auto box = e2e::WaitForMessageBox(program_->pid(), 2000);
         if (!box) return std::nullopt;
         seen.box = *box;
-        e2e::DismissMessageBox(*box);
-        if (!e2e::WaitUntil([&] { return !IsWindow(box->window); }, 3000)) {
-            ADD_FAILURE() << "the message box did not close";
-        }
+        if (!e2e::DismissMessageBox(*box)) ADD_FAILURE() << "the message box did not close";
         return seen;
     }
 

@@ -285,8 +285,10 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeout_ms) {
     return info;
 }
 
-void DismissMessageBox(const MessageBoxInfo& box) {
+bool DismissMessageBox(const MessageBoxInfo& box, DWORD timeout_ms) {
     PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    // Until the window is destroyed, a search for the next box would find this one again.
+    return WaitUntil([&] { return !IsWindow(box.window); }, timeout_ms);
 }
 
 std::string UniqueHostPath(const std::string& prefix) {

@@ -88,8 +88,9 @@ struct MessageBoxInfo {
 /// message text control) and reads it.
 std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeout_ms);
 
-/// Presses the message box's OK button.
-void DismissMessageBox(const MessageBoxInfo& box);
+/// Presses the message box's OK button and waits until the box is gone;
+/// false when it is still there after the timeout.
+bool DismissMessageBox(const MessageBoxInfo& box, DWORD timeout_ms = 3000);
 
 /// Output and exit status of a shell command run on the Linux side.
 struct HostResult {

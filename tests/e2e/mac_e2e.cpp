@@ -200,7 +200,7 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
         EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
         EXPECT_EQ(box->owner, dialog_);
         EXPECT_EQ(Text(IDC_MAC_ADDRESS), kZeroMac);
-        e2e::DismissMessageBox(*box);
+        EXPECT_TRUE(e2e::DismissMessageBox(*box));
         EXPECT_TRUE(MacFieldHasFocus());
     }
     // "Get MAC" neither remembers nor caches anything.

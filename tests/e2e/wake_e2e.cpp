@@ -243,7 +243,7 @@ TEST_F(Wake, ZeroMacIsRefusedWithFocusOnTheMacFieldAndNothingCachedOrSent) {
     EXPECT_EQ(box->text, "The MAC is invalid");
     EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
     EXPECT_EQ(box->owner, dialog_);
-    e2e::DismissMessageBox(*box);
+    EXPECT_TRUE(e2e::DismissMessageBox(*box));
     EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::FocusedWindow(dialog_) == GetDlgItem(dialog_, IDC_MAC_ADDRESS); }, 2000));
 
     // Had the command gone on, its progress dialog would be up within a tick, or a
@@ -271,7 +271,7 @@ TEST_F(Wake, SendFailureIsReportedAfterTheProgressAndTheEntryStaysCached) {
     EXPECT_EQ(box->text, "The PC couldn't be turned on.\nCheck MAC.");
     EXPECT_EQ(box->icon, e2e::MessageIcon::Error);
     EXPECT_EQ(box->owner, dialog_);
-    e2e::DismissMessageBox(*box);
+    EXPECT_TRUE(e2e::DismissMessageBox(*box));
 
     const auto entry = ReadCacheEntry(ip);
     ASSERT_TRUE(entry.has_value());
@@ -362,8 +362,7 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     EXPECT_EQ(turned_on->text, "The PC has been turned on.");
     EXPECT_EQ(turned_on->icon, e2e::MessageIcon::Information);
     EXPECT_EQ(turned_on->owner, dialog_);
-    e2e::DismissMessageBox(*turned_on);
-    ASSERT_TRUE(e2e::WaitUntil([&] { return !IsWindow(turned_on->window); }, 2000));
+    ASSERT_TRUE(e2e::DismissMessageBox(*turned_on));
 
     const auto not_turned_on = next_report(60000);
     ASSERT_TRUE(not_turned_on.has_value()) << "no second report";
@@ -372,7 +371,7 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     EXPECT_EQ(not_turned_on->text, "The PC could not been turned on.");
     EXPECT_EQ(not_turned_on->icon, e2e::MessageIcon::Information);
     EXPECT_EQ(not_turned_on->owner, dialog_);
-    e2e::DismissMessageBox(*not_turned_on);
+    ASSERT_TRUE(e2e::DismissMessageBox(*not_turned_on));
 
     std::printf("[ measure  ] progress dialog lifetime %lu ms\n", static_cast<unsigned long>(lifetime));
     std::printf("[ measure  ] success report %lu ms after its send, failure report %lu ms after its send\n",
@@ -386,7 +385,8 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     EXPECT_LE(not_turned_on_after, 100000u);
 
     // Each watcher reported once and has ended; the program closes as usual.
-    EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 500).has_value());
+    const auto extra = e2e::WaitForMessageBox(program_->pid(), 500);
+    EXPECT_FALSE(extra.has_value()) << "a third message box: \"" << extra->caption << "\" / \"" << extra->text << '"';
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
 }
