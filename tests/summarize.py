@@ -10,7 +10,7 @@ results = sys.argv[1]
 
 
 def count(pattern):
-    tests = failures = skipped = 0
+    tests = failures = skipped = disabled = 0
     for path in glob.glob(os.path.join(results, pattern)):
         try:
             root = ET.parse(path).getroot()
@@ -21,19 +21,22 @@ def count(pattern):
             tests += 1
             if case.find("failure") is not None:
                 failures += 1
+            elif case.get("status") in ("notrun", "disabled") or case.get("result") == "suppressed":
+                disabled += 1
             elif case.get("result") == "skipped" or case.find("skipped") is not None:
                 skipped += 1
-    return tests, failures, skipped
+    return tests, failures, skipped, disabled
 
 
 parts = []
 for label, pattern in (("native unit", "native/*.xml"),
                        ("Wine unit", "wine/unit_tests*.xml"),
                        ("e2e", "wine/e2e_tests*.xml")):
-    tests, failures, skipped = count(pattern)
-    text = f"{label} {tests - failures - skipped}/{tests} passed"
-    if skipped:
-        text += f" ({skipped} skipped)"
+    tests, failures, skipped, disabled = count(pattern)
+    text = f"{label} {tests - failures - skipped - disabled}/{tests} passed"
+    notes = [f"{n} {what}" for n, what in ((skipped, "skipped"), (disabled, "disabled")) if n]
+    if notes:
+        text += f" ({', '.join(notes)})"
     parts.append(text)
 
 fuzz = os.path.join(results, "fuzz.txt")

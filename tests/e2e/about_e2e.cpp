@@ -37,26 +37,23 @@ constexpr COLORREF kHoverColour = RGB(200, 0, 0);
 // --- Files of the scratch directory -------------------------------------------------
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    const e2e::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
     std::string bytes;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
     return bytes;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const e2e::UniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    CloseHandle(file);
-    return ok;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -79,14 +76,13 @@ public:
         e2e::WaitUntil(
             [&] {
                 WIN32_FIND_DATAA found;
-                HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-                if (search != INVALID_HANDLE_VALUE) {
+                const e2e::UniqueFind search(FindFirstFileA((path_ + "\\*").c_str(), &found));
+                if (search) {
                     do {
                         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                             DeleteFileA(File(found.cFileName).c_str());
                         }
-                    } while (FindNextFileA(search, &found));
-                    FindClose(search);
+                    } while (FindNextFileA(search.get(), &found));
                 }
                 return RemoveDirectoryA(path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
             },
@@ -109,17 +105,12 @@ private:
 class StartedProcesses {
 public:
     explicit StartedProcesses(DWORD pid) : job_(CreateJobObjectA(nullptr, nullptr)) {
-        HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-        joined_ = job_ && process && AssignProcessToJobObject(job_, process);
-        if (process) CloseHandle(process);
+        const e2e::UniqueKernelObject process(
+            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+        joined_ = job_ && process && AssignProcessToJobObject(job_.get(), process.get());
         // Wine counts the program itself a moment after it has joined.
         joined_ = joined_ && e2e::WaitUntil([&] { return Total() >= 1; }, 2000);
     }
-    ~StartedProcesses() {
-        if (job_) CloseHandle(job_);
-    }
-    StartedProcesses(const StartedProcesses&) = delete;
-    StartedProcesses& operator=(const StartedProcesses&) = delete;
 
     bool joined() const { return joined_; }
     DWORD Count() const {
@@ -130,13 +121,13 @@ public:
 private:
     DWORD Total() const {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-        if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr)) {
+        if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &info, sizeof info, nullptr)) {
             return 0;
         }
         return info.TotalProcesses;
     }
 
-    HANDLE job_;
+    e2e::UniqueKernelObject job_;
     bool joined_ = false;
 };
 
@@ -145,7 +136,7 @@ private:
 // bytes, each with its object type in byte 14, 0 for a free entry. Returns how many
 // objects of each type the process holds.
 std::optional<std::array<DWORD, 256>> WineGdiObjectsByType(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    const e2e::UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     if (!process) return std::nullopt;
     struct BasicInformation {  // PROCESS_BASIC_INFORMATION
         LONG exit_status;
@@ -159,18 +150,17 @@ std::optional<std::array<DWORD, 256>> WineGdiObjectsByType(DWORD pid) {
     std::optional<std::array<DWORD, 256>> counts;
     void* table = nullptr;
     SIZE_T got = 0;
-    if (query && query(process, 0, &basic, sizeof basic, nullptr) == 0 &&
-        ReadProcessMemory(process, static_cast<BYTE*>(basic.peb) + kTableOffset, &table, sizeof table, &got) &&
+    if (query && query(process.get(), 0, &basic, sizeof basic, nullptr) == 0 &&
+        ReadProcessMemory(process.get(), static_cast<BYTE*>(basic.peb) + kTableOffset, &table, sizeof table, &got) &&
         table) {
         std::vector<BYTE> entries(kEntrySize * kEntries);
-        if (ReadProcessMemory(process, table, entries.data(), entries.size(), &got) && got == entries.size()) {
+        if (ReadProcessMemory(process.get(), table, entries.data(), entries.size(), &got) && got == entries.size()) {
             counts.emplace();
             counts->fill(0);
             for (size_t i = 0; i < kEntries; ++i) ++(*counts)[entries[i * kEntrySize + kTypeOffset]];
             (*counts)[0] = 0;  // free entries
         }
     }
-    CloseHandle(process);
     return counts;
 }
 
@@ -179,13 +169,11 @@ constexpr BYTE kWineFontType = 0x0A;
 // GDI objects the process holds. Windows answers GetGuiResources; Wine only stubs it
 // (ERROR_CALL_NOT_IMPLEMENTED), so there they are counted in its table.
 std::optional<DWORD> GdiObjectCount(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    const e2e::UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
     if (!process) return std::nullopt;
     SetLastError(0);
-    const DWORD reported = GetGuiResources(process, GR_GDIOBJECTS);
-    const bool stub = reported == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED;
-    CloseHandle(process);
-    if (!stub) return reported;
+    const DWORD reported = GetGuiResources(process.get(), GR_GDIOBJECTS);
+    if (reported != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return reported;
     const auto by_type = WineGdiObjectsByType(pid);
     if (!by_type) return std::nullopt;
     return std::accumulate(by_type->begin(), by_type->end(), DWORD{0});
@@ -395,14 +383,13 @@ TEST_F(About, OpensOwnedByTheMainDialogWithItsTextsAndALinkThatReportsClicks) {
     EXPECT_EQ(e2e::Style(children[0]) & SS_NOTIFY, 0);
 
     // The icon control shows the program's icon.
-    HMODULE exe = LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(exe, nullptr);
+    const e2e::UniqueModule exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(exe);
     // Shown at its real size: the icon's first image, 48 by 48.
-    HICON icon = static_cast<HICON>(LoadImageA(exe, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 48, 48, 0));
+    const e2e::UniqueIcon icon(
+        static_cast<HICON>(LoadImageA(exe.get(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 48, 48, 0)));
     const RECT icon_rect = ScreenRectOf(children[3]);
-    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ScreenShowsIcon(icon, 48, icon_rect); }, 3000));
-    DestroyIcon(icon);
-    FreeLibrary(exe);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ScreenShowsIcon(icon.get(), 48, icon_rect); }, 3000));
 }
 
 TEST_F(About, EnterAndEscapeLeaveItOpenAndTheCloseBoxEndsIt) {

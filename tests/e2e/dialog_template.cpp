@@ -71,8 +71,9 @@ std::string PredefinedClass(const std::string& text) {
 }  // namespace
 
 std::optional<DialogTemplate> ReadDialogTemplate(const std::string& path, int id) {
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return std::nullopt;
+    const UniqueModule library(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!library) return std::nullopt;
+    const HMODULE module = library.get();
     std::optional<DialogTemplate> result;
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
     HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
@@ -113,7 +114,6 @@ std::optional<DialogTemplate> ReadDialogTemplate(const std::string& path, int id
         }
         if (in.ok() && !extended) result = dlg;
     }
-    FreeLibrary(module);
     return result;
 }
 

@@ -79,8 +79,9 @@ ScreenArea ReadScreen(const RECT& rect) {
     area.width = rect.right - rect.left;
     area.height = rect.bottom - rect.top;
     if (area.width <= 0 || area.height <= 0) return area;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    const UniqueScreenDc screen(GetDC(nullptr));
+    const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    if (!memory) return area;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = area.width;
@@ -89,21 +90,18 @@ ScreenArea ReadScreen(const RECT& rect) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const UniqueGdiObject bitmap(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, area.width, area.height, screen, rect.left, rect.top, SRCCOPY);
+        HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, area.width, area.height, screen.get(), rect.left, rect.top, SRCCOPY);
         GdiFlush();
         const auto* p = static_cast<const BYTE*>(bits);
         area.pixels.reserve(static_cast<size_t>(area.width) * area.height);
         for (int i = 0; i < area.width * area.height; ++i) {
             area.pixels.push_back(RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]));
         }
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
+        SelectObject(memory.get(), old);
     }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return area;
 }
 
@@ -115,8 +113,9 @@ bool ScreenShowsIcon(HICON icon, int size, const RECT& area) {
 
     // The icon as this process draws it over the caption's colour at each place.
     std::vector<DWORD> drawn(static_cast<size_t>(size) * size);
-    HDC desktop = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(desktop);
+    const UniqueScreenDc desktop(GetDC(nullptr));
+    const UniqueMemoryDc memory(CreateCompatibleDC(desktop.get()));
+    if (!memory) return false;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = size;
@@ -124,17 +123,19 @@ bool ScreenShowsIcon(HICON icon, int size, const RECT& area) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    const UniqueGdiObject bitmap(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return false;
+    HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
     bool found = false;
     for (int y = 0; y + size <= height && !found; ++y) {
         for (int x = 0; x + size <= width && !found; ++x) {
             const DWORD background = screen[static_cast<size_t>(y) * width + x];
-            HBRUSH brush = CreateSolidBrush(background);
-            RECT all{0, 0, size, size};
-            FillRect(memory, &all, brush);
-            DeleteObject(brush);
-            DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+            {
+                const UniqueGdiObject brush(CreateSolidBrush(background));
+                RECT all{0, 0, size, size};
+                FillRect(memory.get(), &all, static_cast<HBRUSH>(brush.get()));
+            }
+            DrawIconEx(memory.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
             GdiFlush();
             const auto* px = static_cast<const BYTE*>(bits);
             long difference = 0, changed = 0;
@@ -151,10 +152,7 @@ bool ScreenShowsIcon(HICON icon, int size, const RECT& area) {
             found = changed > size * size / 4 && difference / (size * size) < 24;
         }
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, desktop);
+    SelectObject(memory.get(), old);
     return found;
 }
 
@@ -315,12 +313,11 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     const std::string wrapped = "(\n" + script + "\n) >" + base + ".out 2>&1\necho $? >" + base + ".rc.tmp\nmv " +
                                 base + ".rc.tmp " + base + ".rc\n";
     {
-        HANDLE file = CreateFileA(windows_path(base + ".sh").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+        const UniqueFile file(CreateFileA(windows_path(base + ".sh").c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return std::nullopt;
         DWORD written = 0;
-        WriteFile(file, wrapped.data(), static_cast<DWORD>(wrapped.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), wrapped.data(), static_cast<DWORD>(wrapped.size()), &written, nullptr);
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -329,18 +326,18 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return std::nullopt;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // The script reports through its files, not its exit code.
+    const UniqueKernelObject thread(process.hThread), started(process.hProcess);
 
     const auto read_file = [&](const std::string& unix_path, std::string& text) {
-        HANDLE file = CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
+        const UniqueFile file(CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         char buffer[4096];
         DWORD got = 0;
         text.clear();
-        while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-        CloseHandle(file);
+        while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
         return true;
     };
     std::string status;
@@ -359,25 +356,21 @@ Program Program::Start(const std::string& directory) {
     std::string command = "\"" + ProgramPath() + "\"";
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
-        return Program(nullptr, 0);
+        return Program(UniqueKernelObject(), 0);
     }
-    CloseHandle(process.hThread);
-    return Program(process.hProcess, process.dwProcessId);
+    const UniqueKernelObject thread(process.hThread);
+    return Program(UniqueKernelObject(process.hProcess), process.dwProcessId);
 }
-
-Program::Program(Program&& other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_) {}
 
 Program::~Program() {
     if (!process_) return;
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
         for (HWND w : TopLevelWindows(pid_, nullptr, nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_, 5000) == WAIT_TIMEOUT) {
-            TerminateProcess(process_, 1);
-            WaitForSingleObject(process_, 5000);
+        if (WaitForSingleObject(process_.get(), 5000) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), 5000);
         }
     }
-    CloseHandle(process_);
 }
 
 HWND Program::WaitForMainDialog(DWORD timeout_ms) const {
@@ -385,9 +378,9 @@ HWND Program::WaitForMainDialog(DWORD timeout_ms) const {
 }
 
 std::optional<DWORD> Program::WaitForExit(DWORD timeout_ms) const {
-    if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
+    if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
     DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
+    GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 

@@ -6,7 +6,10 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tests/e2e/handles.h"
 
 namespace e2e {
 
@@ -118,13 +121,13 @@ public:
     /// running() for success.
     static Program Start(const std::string& directory = "");
 
-    Program(Program&& other) noexcept;
+    Program(Program&& other) noexcept = default;
     Program& operator=(Program&&) = delete;
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     ~Program();
 
-    bool running() const { return process_ != nullptr; }
+    bool running() const { return process_.valid(); }
     DWORD pid() const { return pid_; }
 
     /// Waits for the main dialog; nullptr on time-out.
@@ -134,8 +137,8 @@ public:
     std::optional<DWORD> WaitForExit(DWORD timeout_ms = 10000) const;
 
 private:
-    Program(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
-    HANDLE process_ = nullptr;
+    Program(UniqueKernelObject process, DWORD pid) : process_(std::move(process)), pid_(pid) {}
+    UniqueKernelObject process_;
     DWORD pid_ = 0;
 };
 

@@ -16,51 +16,21 @@
 
 #include "net/mac_resolution-win32.h"
 #include "resource.h"
+#include "tests/e2e/cache_entries.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/program_case.h"
 
 namespace {
 
+using e2e::DeleteCache;
 using e2e::Program;
+using e2e::PutCacheEntry;
+using e2e::ReadCacheEntry;
 
-constexpr char kCacheKey[] = "Software\\Tarvex\\WOL\\Cache";
 constexpr char kZeroMac[] = "00-00-00-00-00-00";
 constexpr char kNotFoundText[] = "Can't figure out MAC from IP.\nTry to write the MAC directly.";
 constexpr char kNotFoundCaption[] = "Error MAC no encontrada";
 constexpr char kSentinel[] = "(before)";
-
-// ---- The address cache, read and written directly (same prefix, same wineserver) ----
-
-void DeleteCache() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kCacheKey); }
-
-// Stores `text` NUL-padded to 18 bytes, as the program does.
-void PutCacheValue(const std::string& name, const std::string& text) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    char data[18] = {};
-    text.copy(data, 17);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
-    RegCloseKey(key);
-}
-
-struct RegistryValue {
-    DWORD type = REG_NONE;
-    std::string bytes;
-};
-
-std::optional<RegistryValue> GetCacheValue(const std::string& name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    BYTE data[256];
-    DWORD size = sizeof data;
-    RegistryValue value;
-    const LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, data, &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    value.bytes.assign(reinterpret_cast<const char*>(data), size);
-    return value;
-}
 
 // ---- The Linux side ----
 
@@ -146,11 +116,11 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
     const std::string peer_mac =
         MacFromLinux(Host("ip netns exec \"$TARVEX_PEER_NS\" cat /sys/class/net/\"$TARVEX_PEER_IF\"/address"));
     ASSERT_EQ(peer_mac.size(), 17u);
-    PutCacheValue("10.77.0.9", "11-11-11-11-11-11");  // the table comes first
-    PutCacheValue("10.77.0.60", "0A-0B-0C-0D-0E-0F");
-    PutCacheValue("10.77.0.50", "0a:0b:0c:0d:0e:0f");
-    PutCacheValue("10.77.0.51", "not a mac");
-    PutCacheValue("10.77.0.52abcde", "52-52-52-52-52-52");
+    ASSERT_TRUE(PutCacheEntry("10.77.0.9", "11-11-11-11-11-11"));  // the table comes first
+    ASSERT_TRUE(PutCacheEntry("10.77.0.60", "0A-0B-0C-0D-0E-0F"));
+    ASSERT_TRUE(PutCacheEntry("10.77.0.50", "0a:0b:0c:0d:0e:0f"));
+    ASSERT_TRUE(PutCacheEntry("10.77.0.51", "not a mac"));
+    ASSERT_TRUE(PutCacheEntry("10.77.0.52abcde", "52-52-52-52-52-52"));
 
     // The all-zero row is really there for the program to see.
     const std::vector<ArpRow> rows = IpHelperArpTable().ReadRows();
@@ -204,8 +174,8 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
         EXPECT_TRUE(MacFieldHasFocus());
     }
     // "Get MAC" neither remembers nor caches anything.
-    EXPECT_FALSE(GetCacheValue("10.77.0.2").has_value());
-    EXPECT_FALSE(GetCacheValue("UltimaIP").has_value());
+    EXPECT_FALSE(ReadCacheEntry("10.77.0.2").has_value());
+    EXPECT_FALSE(ReadCacheEntry("UltimaIP").has_value());
 }
 
 // ---- Start-up fill ----
@@ -257,7 +227,7 @@ TEST_F(GetMacAndStartFill, RememberedIpComesBackAndIsResolvedSilently) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.remembered);
-        PutCacheValue("UltimaIP", c.remembered);
+        ASSERT_TRUE(PutCacheEntry("UltimaIP", c.remembered));
         ASSERT_NO_FATAL_FAILURE(StartProgram());
         EXPECT_EQ(Text(IDC_IP_ADDRESS), c.remembered);
         EXPECT_EQ(Text(IDC_CHECK_IP), c.remembered);
@@ -287,7 +257,7 @@ TEST_F(GetMacAndStartFill, ClosingRemembersTheIpFieldEvenWhenEmpty) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.typed) + (c.close_box ? " close box" : " Exit"));
-        PutCacheValue("UltimaIP", "10.9.9.9");
+        ASSERT_TRUE(PutCacheEntry("UltimaIP", "10.9.9.9"));
         ASSERT_NO_FATAL_FAILURE(StartProgram());
         e2e::SetControlText(dialog_, IDC_IP_ADDRESS, c.typed);
         if (c.close_box) {
@@ -297,7 +267,7 @@ TEST_F(GetMacAndStartFill, ClosingRemembersTheIpFieldEvenWhenEmpty) {
         }
         EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(24));
         program_.reset();
-        const auto value = GetCacheValue("UltimaIP");
+        const auto value = ReadCacheEntry("UltimaIP");
         ASSERT_TRUE(value.has_value());
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
         std::string stored = c.saved;
@@ -305,7 +275,7 @@ TEST_F(GetMacAndStartFill, ClosingRemembersTheIpFieldEvenWhenEmpty) {
         EXPECT_EQ(value->bytes, stored);
     }
     // The empty text left by the last empty case reads as "nothing remembered".
-    PutCacheValue("UltimaIP", "");
+    ASSERT_TRUE(PutCacheEntry("UltimaIP", ""));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     EXPECT_EQ(Text(IDC_IP_ADDRESS), "192.168.100.1");
     EXPECT_EQ(Text(IDC_CHECK_IP), "192.168.100.1");
@@ -321,7 +291,9 @@ TEST_F(GetMacAndStartFill, DISABLED_StartUpTime) {
         std::vector<DWORD> times;
         for (int i = 0; i < 10; ++i) {
             DeleteCache();
-            if (*remembered) PutCacheValue("UltimaIP", remembered);
+            if (*remembered) {
+                ASSERT_TRUE(PutCacheEntry("UltimaIP", remembered));
+            }
             const DWORD start = GetTickCount();
             ASSERT_NO_FATAL_FAILURE(StartProgram());
             times.push_back(GetTickCount() - start);

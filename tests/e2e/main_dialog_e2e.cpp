@@ -179,11 +179,11 @@ TEST_F(MainDialog, IsTopLevelCaptionedWithIconsAndNoDefaultButton) {
     GetClientRect(dialog_, &client);
     MapWindowPoints(dialog_, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const RECT caption_start{window.left, window.top, window.left + 40, client.top};
-    HMODULE exe = LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(exe, nullptr);
-    HICON icon = LoadIconA(exe, MAKEINTRESOURCEA(IDI_APP));
+    const e2e::UniqueModule exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(exe);
+    // A shared icon: it goes with the module.
+    const HICON icon = LoadIconA(exe.get(), MAKEINTRESOURCEA(IDI_APP));
     EXPECT_TRUE(e2e::ScreenShowsIcon(icon, GetSystemMetrics(SM_CXSMICON), caption_start));
-    FreeLibrary(exe);
 
     for (HWND control : e2e::Children(dialog_)) {
         if (e2e::ClassName(control) == "Button") {

@@ -14,49 +14,23 @@
 #include <string>
 #include <vector>
 
-#include "cache/registry_cache-win32.h"  // UniqueKey
 #include "resource.h"
+#include "tests/e2e/cache_entries.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/handles.h"
 #include "tests/e2e/program_case.h"
 #include "tests/e2e/wire.h"
 
 namespace {
 
+using e2e::DeleteCacheEntry;
 using e2e::Program;
+using e2e::ReadCacheEntry;
 
-// Spelled out here rather than taken from the program, so that a wrong path shows.
-constexpr char kCacheKey[] = "Software\\Tarvex\\WOL\\Cache";
 constexpr char kProgressCaption[] = "Turning on PC...";
 constexpr char kMac[] = "00-1A-2B-3C-4D-5E";
 constexpr char kPeerIp[] = "10.77.0.2";     // the peer namespace; its kernel answers pings
 constexpr char kSilentIp[] = "10.77.0.3";   // on the link, but nobody has it
-
-// ---- The registry as the program left it (same prefix, same wineserver) ----
-
-struct RegistryValue {
-    DWORD type = REG_NONE;
-    std::string bytes;
-};
-
-std::optional<RegistryValue> ReadCacheEntry(const std::string& name) {
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
-    BYTE data[256];
-    DWORD size = sizeof data;
-    RegistryValue value;
-    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type, data, &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    value.bytes.assign(reinterpret_cast<const char*>(data), size);
-    return value;
-}
-
-void DeleteCacheEntry(const std::string& name) {
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
-        RegDeleteValueA(key.get(), name.c_str());
-    }
-}
 
 // ---- The peer's view of the wire ----
 
@@ -98,15 +72,14 @@ std::string MagicPayloadHex(const std::string& mac_hex, const std::string& passw
 // ---- The program's threads, as Windows lists them ----
 
 int CountThreads(DWORD pid) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    const e2e::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return -1;
     int count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID == pid) ++count;
     }
-    CloseHandle(snapshot);
     return count;
 }
 
