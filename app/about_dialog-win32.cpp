@@ -17,12 +17,7 @@ constexpr COLORREF kLinkColour = RGB(0, 0, 200);
 constexpr COLORREF kHoverColour = RGB(200, 0, 0);
 static_assert(kLinkColour == 0x00C80000 && kHoverColour == 0x000000C8, "COLORREF is 0x00BBGGRR");
 
-struct FontTraits {
-    using Type = HFONT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type font) { DeleteObject(font); }
-};
-using UniqueFont = UniqueHandle<FontTraits>;
+using UniqueFont = UniqueHandle<NullIsNone<HFONT, DeleteObject>>;
 
 // The link of the About dialog that is open (or was open last) and what belongs to
 // it. One About dialog at a time, always on the main dialog's thread.

@@ -8,14 +8,7 @@
 #include <string_view>
 
 #include "app/internet_shortcut.h"
-#include "common/unique_handle.h"
-
-struct FileTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
+#include "common/unique_file-win32.h"
 
 /// Files of the current directory, by relative name.
 class Win32ShortcutFiles final : public ShortcutFiles {

@@ -7,6 +7,7 @@
 #include "app/progress_dialog-win32.h"
 #include "app/wake_command.h"
 #include "cache/registry_cache-win32.h"
+#include "common/dialog_fields-win32.h"
 #include "net/echo_probe-win32.h"
 #include "net/magic_sender-win32.h"
 #include "resource.h"
@@ -18,18 +19,12 @@ public:
     explicit MainDialogWake(HWND dialog) : dialog_(dialog) {}
 
     WakeFields ReadFields() override {
-        // One character more than each edit's limit (15, 17, 6), for the terminator.
-        char ip[16] = {};
-        char mac[18] = {};
-        char password[7] = {};
-        GetDlgItemTextA(dialog_, IDC_IP_ADDRESS, ip, sizeof ip);
-        GetDlgItemTextA(dialog_, IDC_MAC_ADDRESS, mac, sizeof mac);
-        GetDlgItemTextA(dialog_, IDC_PASSWORD, password, sizeof password);
-        return WakeFields{ip, mac, password};
+        return WakeFields{DialogFieldText(dialog_, IDC_IP_ADDRESS, 15), DialogFieldText(dialog_, IDC_MAC_ADDRESS, 17),
+                          DialogFieldText(dialog_, IDC_PASSWORD, 6)};
     }
 
     void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
-        MessageBoxA(dialog_, text.c_str(), caption, MB_OK | icon);
+        ShowOwnedMessage(dialog_, text, caption, icon);
     }
 
     void FocusMacField() override { SetFocus(GetDlgItem(dialog_, IDC_MAC_ADDRESS)); }
@@ -72,6 +67,6 @@ void WakeWatcherThread(std::unique_ptr<WakeTarget> target) {
         [](std::string host, std::int32_t limit_ms) { return StartEchoProbe(std::move(host), limit_ms); },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); },
         [owner](const std::string& text, const char* caption, unsigned icon) {
-            MessageBoxA(owner, text.c_str(), caption, MB_OK | icon);
+            ShowOwnedMessage(owner, text, caption, icon);
         });
 }

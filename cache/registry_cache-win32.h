@@ -8,12 +8,7 @@
 
 #include "common/unique_handle.h"
 
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type key) { RegCloseKey(key); }
-};
-using UniqueKey = UniqueHandle<KeyTraits>;
+using UniqueKey = UniqueHandle<NullIsNone<HKEY, RegCloseKey>>;
 
 /// The cache's key below HKEY_LOCAL_MACHINE.
 constexpr char kCacheKeyPath[] = "Software\\Tarvex\\WOL\\Cache";

@@ -5,7 +5,17 @@
 //   struct KeyTraits { using Type = HKEY; static Type Invalid() { return nullptr; }
 //                      static void Close(Type k) { RegCloseKey(k); } };
 //   using UniqueKey = UniqueHandle<KeyTraits>;
+//
+// For the usual case, a handle whose "none" is a null pointer, NullIsNone says it
+// in one line: using UniqueKey = UniqueHandle<NullIsNone<HKEY, RegCloseKey>>;
 #include <utility>
+
+template <typename T, auto CloseFunction>
+struct NullIsNone {
+    using Type = T;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { CloseFunction(handle); }
+};
 
 template <typename Traits>
 class UniqueHandle {

@@ -32,4 +32,18 @@ TEST(UniqueHandle, ClosesExactlyOnceOnEveryOwnershipPath) {
     EXPECT_EQ(g_closed, (std::vector<int>{4, 3, 5}));
 }
 
+std::vector<const int*> g_released;
+void Release(const int* p) { g_released.push_back(p); }
+
+TEST(UniqueHandle, NullIsNoneClosesWithItsFunctionAndSkipsNull) {
+    g_released.clear();
+    static const int a = 0, b = 0;
+    {
+        UniqueHandle<NullIsNone<const int*, Release>> first(&a), second(&b), none;
+        EXPECT_FALSE(none.valid());
+        second.reset();
+    }
+    EXPECT_EQ(g_released, (std::vector<const int*>{&b, &a}));
+}
+
 }  // namespace

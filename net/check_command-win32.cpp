@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "common/dialog_fields-win32.h"
 #include "net/check_command.h"
 #include "net/echo_probe-win32.h"
 #include "resource.h"
@@ -17,14 +18,11 @@ public:
     explicit MainDialogCheck(HWND dlg) : dlg_(dlg) {}
 
     std::string ReadCheckField() override {
-        // The field takes at most 15 characters; one more for the terminating zero.
-        char text[16] = {};
-        GetDlgItemTextA(dlg_, IDC_CHECK_IP, text, sizeof text);
-        return text;
+        return DialogFieldText(dlg_, IDC_CHECK_IP, 15);
     }
 
     void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
-        MessageBoxA(dlg_, text.c_str(), caption, MB_OK | icon);
+        ShowOwnedMessage(dlg_, text, caption, icon);
     }
 
 private:

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cache/registry_cache-win32.h"
+#include "common/dialog_fields-win32.h"
 #include "common/unique_handle.h"
 #include "resource.h"
 
@@ -17,12 +18,7 @@ static_assert(kMacNotFoundIcon == MB_ICONERROR, "error icon");
 
 namespace {
 
-struct LibraryTraits {
-    using Type = HMODULE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type module) { FreeLibrary(module); }
-};
-using UniqueLibrary = UniqueHandle<LibraryTraits>;
+using UniqueLibrary = UniqueHandle<NullIsNone<HMODULE, FreeLibrary>>;
 
 // The table may grow between the size query and the fetch; ask again a few times.
 constexpr int kTableFetchAttempts = 4;
@@ -57,14 +53,11 @@ public:
     explicit MainDialogGetMac(HWND dialog) : dialog_(dialog) {}
 
     std::string ReadIpField() override {
-        // The field takes at most 15 characters; one more for the terminating zero.
-        char text[16] = {};
-        GetDlgItemTextA(dialog_, IDC_IP_ADDRESS, text, sizeof text);
-        return text;
+        return DialogFieldText(dialog_, IDC_IP_ADDRESS, 15);
     }
 
     void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
-        MessageBoxA(dialog_, text.c_str(), caption, MB_OK | icon);
+        ShowOwnedMessage(dialog_, text, caption, icon);
     }
 
 private:

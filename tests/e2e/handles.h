@@ -3,25 +3,14 @@
 // assertion (which returns early) leaks nothing.
 #include <windows.h>
 
+#include "common/unique_file-win32.h"
 #include "common/unique_handle.h"
 
 namespace e2e {
 
-// Processes, threads, jobs: nullptr when there is none.
-struct KernelObjectTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type h) { CloseHandle(h); }
-};
-using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
+using ::UniqueFile;  // files and tool-help snapshots
 
-// Files and tool-help snapshots: INVALID_HANDLE_VALUE when there is none.
-struct FileTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
+inline void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 
 struct FindTraits {
     using Type = HANDLE;
@@ -30,48 +19,13 @@ struct FindTraits {
 };
 using UniqueFind = UniqueHandle<FindTraits>;
 
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type module) { FreeLibrary(module); }
-};
-using UniqueModule = UniqueHandle<ModuleTraits>;
-
-struct IconTraits {
-    using Type = HICON;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type icon) { DestroyIcon(icon); }
-};
-using UniqueIcon = UniqueHandle<IconTraits>;
-
+using UniqueKernelObject = UniqueHandle<NullIsNone<HANDLE, CloseHandle>>;  // process, thread, job
+using UniqueModule = UniqueHandle<NullIsNone<HMODULE, FreeLibrary>>;
+using UniqueIcon = UniqueHandle<NullIsNone<HICON, DestroyIcon>>;
 // Bitmaps and brushes. A bitmap must no longer be selected into a DC when its owner ends.
-struct GdiObjectTraits {
-    using Type = HGDIOBJ;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type object) { DeleteObject(object); }
-};
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
-
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type dc) { DeleteDC(dc); }
-};
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
-
-// The whole screen's DC, from GetDC(nullptr).
-struct ScreenDcTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type dc) { ReleaseDC(nullptr, dc); }
-};
-using UniqueScreenDc = UniqueHandle<ScreenDcTraits>;
-
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type key) { RegCloseKey(key); }
-};
-using UniqueKey = UniqueHandle<KeyTraits>;
+using UniqueGdiObject = UniqueHandle<NullIsNone<HGDIOBJ, DeleteObject>>;
+using UniqueMemoryDc = UniqueHandle<NullIsNone<HDC, DeleteDC>>;
+using UniqueScreenDc = UniqueHandle<NullIsNone<HDC, ReleaseScreenDc>>;  // from GetDC(nullptr)
+using UniqueKey = UniqueHandle<NullIsNone<HKEY, RegCloseKey>>;
 
 }  // namespace e2e
