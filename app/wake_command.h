@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "common/detached_thread.h"
 #include "net/check_command.h"  // kIconError, kIconInformation
 #include "net/probe_wait.h"
 
@@ -95,21 +95,5 @@ void RunWakeWatcher(const std::string& ip, const WatchSchedule& schedule, const 
 /// True when the thread started.
 template <typename Record>
 bool StartOwningThread(void (*routine)(std::unique_ptr<Record>), std::unique_ptr<Record> record) {
-    try {
-        std::thread(
-            [routine](std::unique_ptr<Record> owned) {
-                // An exception leaving a thread would end the process.
-                try {
-                    routine(std::move(owned));
-                } catch (...) {
-                }
-            },
-            std::move(record))
-            .detach();
-        return true;
-    } catch (...) {
-        // std::system_error when no thread could be made: the record has gone with
-        // the thread's start data, or is still ours and goes with `record`.
-        return false;
-    }
+    return StartDetachedThread([routine, owned = std::move(record)]() mutable { routine(std::move(owned)); });
 }
