@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "app/internet_shortcut.h"
-#include "common/unique_file-win32.h"
+#include "common/handles-win32.h"
 
 /// Files of the current directory, by relative name.
 class Win32ShortcutFiles final : public ShortcutFiles {

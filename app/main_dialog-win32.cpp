@@ -3,8 +3,8 @@
 #include "app/about_dialog-win32.h"
 #include "app/start_fill-win32.h"
 #include "app/wake_command-win32.h"
-#include "net/check_command-win32.h"
-#include "net/mac_resolution-win32.h"
+#include "app/check_command-win32.h"
+#include "app/mac_resolution-win32.h"
 #include "resource.h"
 
 namespace {

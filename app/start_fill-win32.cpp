@@ -5,7 +5,7 @@
 #include "addr/mac_text.h"
 #include "cache/registry_cache-win32.h"
 #include "net/adapter_list-win32.h"
-#include "net/mac_resolution-win32.h"
+#include "app/mac_resolution-win32.h"
 #include "resource.h"
 
 namespace {

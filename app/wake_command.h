@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/detached_thread.h"
-#include "net/check_command.h"  // kIconError, kIconInformation
+#include "app/check_command.h"  // kIconError, kIconInformation
 #include "net/probe_wait.h"
 
 constexpr int kWakePort = 40000;

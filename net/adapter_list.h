@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/mac_resolution.h"
+#include "app/mac_resolution.h"
 
 /// Longest line, its CR LF not counted: the 17-character MAC text, a tab and at most
 /// 42 characters of the description.

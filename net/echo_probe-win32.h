@@ -9,7 +9,7 @@
 
 #include "net/echo_probe.h"
 #include "net/probe_state.h"
-#include "net/unique_socket-win32.h"
+#include "net/socket-win32.h"
 
 /// A raw ICMP socket (AF_INET, SOCK_RAW, IPPROTO_ICMP). Waits use select, so each
 /// returns within its slice.

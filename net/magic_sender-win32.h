@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "net/magic_sender.h"
-#include "net/unique_socket-win32.h"
+#include "net/socket-win32.h"
 
 /// The socket address for `to`: AF_INET, the address and port bytes as they are
 /// (already in network order), the rest zero.

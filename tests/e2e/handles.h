@@ -3,7 +3,7 @@
 // assertion (which returns early) leaks nothing.
 #include <windows.h>
 
-#include "common/unique_file-win32.h"
+#include "common/handles-win32.h"
 #include "common/unique_handle.h"
 
 namespace e2e {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/mac_resolution.h"
+#include "app/mac_resolution.h"
 
 /// GetIpNetTable in the platform's order (not sorted). A table that cannot be read,
 /// or whose buffer cannot be had, gives no rows.

@@ -1,4 +1,4 @@
-#include "net/mac_resolution.h"
+#include "app/mac_resolution.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "net/check_command.h"
+#include "app/check_command.h"
 
 #include <gtest/gtest.h>
 

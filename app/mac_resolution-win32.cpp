@@ -1,4 +1,4 @@
-#include "net/mac_resolution-win32.h"
+#include "app/mac_resolution-win32.h"
 
 #include <winsock2.h>
 #include <iphlpapi.h>

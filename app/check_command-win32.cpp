@@ -1,10 +1,10 @@
-#include "net/check_command-win32.h"
+#include "app/check_command-win32.h"
 
 #include <string>
 #include <utility>
 
 #include "common/dialog_fields-win32.h"
-#include "net/check_command.h"
+#include "app/check_command.h"
 #include "net/echo_probe-win32.h"
 #include "resource.h"
 
