@@ -1,5 +1,8 @@
 #include "addr/mac_text.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 
 // Only ASCII letters are folded: bytes above 127 must stay as they are (and stay
@@ -59,4 +62,15 @@ std::int32_t ParseHexByte(std::string_view piece) {
         value = value * 16 + digit;
     }
     return negative ? -value : value;
+}
+
+std::string FormatMacText(const MacBytes& bytes) {
+    char text[kMacTextLength + 1] = {};
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", bytes[0], bytes[1], bytes[2], bytes[3],
+                  bytes[4], bytes[5]);
+    return text;
+}
+
+bool IsZeroMac(const MacBytes& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }

@@ -2,8 +2,10 @@
 // MAC address text as the user types it: six two-digit hexadecimal numbers with one
 // separator character between them ("00-1A-2B-3C-4D-5E"). Positions p with p % 3 == 2
 // are separators and may hold any character; the others are digit positions.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 /// The text that stands for "no MAC address known"; never accepted as a wake target.
@@ -23,3 +25,13 @@ bool IsValidMacText(std::string_view text);
 /// then an optional "0x"/"0X" prefix, then digits up to the first non-digit.
 /// Returns 0 when there is no digit.
 std::int32_t ParseHexByte(std::string_view piece);
+
+/// The six bytes of a hardware address, byte 0 first on the wire.
+using MacBytes = std::array<std::uint8_t, 6>;
+
+/// "%02X-%02X-%02X-%02X-%02X-%02X" of bytes 0 to 5: 17 characters, upper case.
+std::string FormatMacText(const MacBytes& bytes);
+
+/// True when all six bytes are zero: an ARP entry that was never completed, or a
+/// row Windows and Wine list for a multicast address. Such an answer knows nothing.
+bool IsZeroMac(const MacBytes& bytes);

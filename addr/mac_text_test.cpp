@@ -114,4 +114,11 @@ TEST(ParseHexByte, FollowsStrtolWithinSixCharacters) {
     }
 }
 
+TEST(MacText, FormatsSixBytesUpperCaseJoinedByDashes) {
+    EXPECT_EQ(FormatMacText(MacBytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x09}), "02-00-00-00-00-09");
+    EXPECT_EQ(FormatMacText(MacBytes{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}), "AA-BB-CC-DD-EE-FF");
+    EXPECT_EQ(FormatMacText({0x0a, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f}), "0A-1B-2C-3D-4E-5F");
+    EXPECT_EQ(FormatMacText(MacBytes{}), "00-00-00-00-00-00");
+}
+
 }  // namespace

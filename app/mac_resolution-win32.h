@@ -2,27 +2,9 @@
 // IP helper, registry and dialog side of MAC resolution and of the "Get MAC" button.
 #include <windows.h>
 
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "app/mac_resolution.h"
-
-/// GetIpNetTable in the platform's order (not sorted). A table that cannot be read,
-/// or whose buffer cannot be had, gives no rows.
-class IpHelperArpTable final : public ArpTableSource {
-public:
-    std::vector<ArpRow> ReadRows() override;
-};
-
-/// SendARP, looked up at run time in "iphlpapi.dll"; the library is freed again
-/// before the call returns. A missing library or entry point gives no answer. Blocks
-/// while the platform waits for a reply.
-class IpHelperArpRequest final : public ArpRequestSource {
-public:
-    std::optional<MacBytes> Request(std::uint32_t target) override;
-};
 
 /// The address cache in the registry.
 class RegistryMacCache final : public MacCacheSource {

@@ -1,20 +1,6 @@
 #include "app/mac_resolution.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include "addr/mac_text.h"
-
-std::string FormatMacText(const MacBytes& bytes) {
-    char text[kMacTextLength + 1] = {};
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", bytes[0], bytes[1], bytes[2], bytes[3],
-                  bytes[4], bytes[5]);
-    return text;
-}
-
-bool IsZeroMac(const MacBytes& bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
 
 std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache) {

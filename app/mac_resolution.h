@@ -5,46 +5,12 @@
 // command show are written here over small interfaces, so that a native test can
 // check them with fakes; mac_resolution-win32.cpp adapts the IP helper calls, the
 // registry cache and the main dialog to them.
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
-/// The six bytes of a hardware address, byte 0 first on the wire.
-using MacBytes = std::array<std::uint8_t, 6>;
-
-/// "%02X-%02X-%02X-%02X-%02X-%02X" of bytes 0 to 5: 17 characters, upper case.
-std::string FormatMacText(const MacBytes& bytes);
-
-/// True when all six bytes are zero: an ARP entry that was never completed, or a
-/// row Windows and Wine list for a multicast address. Such an answer knows nothing.
-bool IsZeroMac(const MacBytes& bytes);
-
-/// One row of the ARP table: the IPv4 address in network byte order, as inet_addr
-/// gives it, and the first six bytes of the physical address.
-struct ArpRow {
-    std::uint32_t address = 0;
-    MacBytes physical{};
-};
-
-/// The local computer's ARP table.
-class ArpTableSource {
-public:
-    virtual ~ArpTableSource() = default;
-    /// The rows in the platform's order; empty when the table cannot be read.
-    virtual std::vector<ArpRow> ReadRows() = 0;
-};
-
-/// An ARP request sent on the local network.
-class ArpRequestSource {
-public:
-    virtual ~ArpRequestSource() = default;
-    /// The address that answered for `target` (network byte order), or nothing when
-    /// the request failed or cannot be made at all.
-    virtual std::optional<MacBytes> Request(std::uint32_t target) = 0;
-};
+#include "addr/mac_text.h"
+#include "net/arp_sources.h"
 
 /// The address cache, where the wake command remembers IP-to-MAC pairs.
 class MacCacheSource {

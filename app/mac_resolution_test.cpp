@@ -42,13 +42,6 @@ struct FakeSources : ArpTableSource, ArpRequestSource, MacCacheSource {
     }
 };
 
-TEST(MacResolution, FormatsSixBytesUpperCaseJoinedByDashes) {
-    EXPECT_EQ(FormatMacText(kMacA), "02-00-00-00-00-09");
-    EXPECT_EQ(FormatMacText(kMacB), "AA-BB-CC-DD-EE-FF");
-    EXPECT_EQ(FormatMacText({0x0a, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f}), "0A-1B-2C-3D-4E-5F");
-    EXPECT_EQ(FormatMacText(kZero), "00-00-00-00-00-00");
-}
-
 TEST(MacResolution, AsksTheSourcesInOrderAndStopsAtTheFirstAnswer) {
     using Log = std::vector<std::string>;
     const Log table_only = {"table"};

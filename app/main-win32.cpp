@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_dialog-win32.h"
-#include "net/winsock_session-win32.h"
+#include "net/socket-win32.h"
 #include "resource.h"
 
 namespace {

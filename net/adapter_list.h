@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/mac_resolution.h"
+#include "addr/mac_text.h"
 
 /// Longest line, its CR LF not counted: the 17-character MAC text, a tab and at most
 /// 42 characters of the description.

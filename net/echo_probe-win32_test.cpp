@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "net/probe_wait.h"
-#include "net/winsock_session-win32.h"
+#include "net/socket-win32.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 
 #include "net/echo_probe-win32.h"
 #include "net/probe_wait.h"
-#include "net/winsock_session-win32.h"
+#include "net/socket-win32.h"
 #include "resource.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/program_case.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/mac_resolution-win32.h"
+#include "net/arp_sources-win32.h"
 #include "resource.h"
 #include "tests/e2e/cache_entries.h"
 #include "tests/e2e/driver.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "net/magic_sender-win32.h"
-#include "net/winsock_session-win32.h"
+#include "net/socket-win32.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/wire.h"
 
