@@ -4,20 +4,16 @@
 
 #include <string>
 
+#include "app/dialog_result-win32.h"
 #include "app/internet_shortcut-win32.h"
-#include "common/unique_handle.h"
+#include "common/handles-win32.h"
 #include "resource.h"
 
 namespace {
 
-// Dialog results are not read by anybody; every dialog ends with this one.
-constexpr INT_PTR kDialogResult = 51;
-
 constexpr COLORREF kLinkColour = RGB(0, 0, 200);
 constexpr COLORREF kHoverColour = RGB(200, 0, 0);
 static_assert(kLinkColour == 0x00C80000 && kHoverColour == 0x000000C8, "COLORREF is 0x00BBGGRR");
-
-using UniqueFont = UniqueHandle<NullIsNone<HFONT, DeleteObject>>;
 
 // The link of the About dialog that is open (or was open last) and what belongs to
 // it. One About dialog at a time, always on the main dialog's thread.

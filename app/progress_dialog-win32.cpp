@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "app/dialog_result-win32.h"
 #include "resource.h"
 
 namespace {
 
-constexpr INT_PTR kDialogResult = 51;
 constexpr UINT_PTR kTimerId = 275;
 constexpr UINT kTickMs = 100;
 constexpr int kSteps = 25;

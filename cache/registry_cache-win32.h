@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include "common/unique_handle.h"
-
-using UniqueKey = UniqueHandle<NullIsNone<HKEY, RegCloseKey>>;
+#include "common/handles-win32.h"
 
 /// The cache's key below HKEY_LOCAL_MACHINE.
 constexpr char kCacheKeyPath[] = "Software\\Tarvex\\WOL\\Cache";

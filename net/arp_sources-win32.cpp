@@ -12,8 +12,6 @@
 
 namespace {
 
-using UniqueLibrary = UniqueHandle<NullIsNone<HMODULE, FreeLibrary>>;
-
 // The table may grow between the size query and the fetch; ask again a few times.
 constexpr int kTableFetchAttempts = 4;
 

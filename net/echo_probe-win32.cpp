@@ -7,27 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "common/unique_handle.h"
+#include "common/handles-win32.h"
 #include "net/probe_wait.h"
 
 namespace {
 
-struct IcmpHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { IcmpCloseHandle(h); }
-};
-using UniqueIcmpHandle = UniqueHandle<IcmpHandleTraits>;
-
-sockaddr_in ToSockaddr(const Ipv4Bytes& to) {
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(0);
-    static_assert(sizeof addr.sin_addr == sizeof(Ipv4Bytes), "IPv4 address is 4 bytes");
-    std::memcpy(&addr.sin_addr, to.data(), to.size());
-    return addr;
-}
+using UniqueIcmpHandle = UniqueHandle<InvalidIsNone<HANDLE, IcmpCloseHandle>>;
 
 }  // namespace
 
@@ -38,7 +23,7 @@ std::unique_ptr<WinsockRawIcmpSocket> WinsockRawIcmpSocket::Open() {
 }
 
 bool WinsockRawIcmpSocket::SendTo(const Ipv4Bytes& to, const EchoRequest& request) {
-    const sockaddr_in addr = ToSockaddr(to);
+    const sockaddr_in addr = ToSockaddr(to, {0, 0});
     const int length = static_cast<int>(request.size());
     const int sent = sendto(socket_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
                             reinterpret_cast<const sockaddr*>(&addr), sizeof addr);

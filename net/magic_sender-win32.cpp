@@ -1,18 +1,5 @@
 #include "net/magic_sender-win32.h"
 
-#include <cstring>
-
-sockaddr_in ToSockaddr(const WireEndpoint& to) {
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    static_assert(sizeof addr.sin_addr == sizeof to.address, "IPv4 address is 4 bytes");
-    static_assert(sizeof addr.sin_port == sizeof to.port, "port is 2 bytes");
-    std::memcpy(&addr.sin_addr, to.address.data(), to.address.size());
-    std::memcpy(&addr.sin_port, to.port.data(), to.port.size());
-    return addr;
-}
-
 std::unique_ptr<WinsockDatagramSocket> WinsockDatagramSocket::Open() {
     UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!s) return nullptr;
@@ -28,7 +15,7 @@ bool WinsockDatagramSocket::EnableBroadcast() {
 }
 
 bool WinsockDatagramSocket::SendTo(const WireEndpoint& to, const std::vector<std::uint8_t>& bytes) {
-    const sockaddr_in addr = ToSockaddr(to);
+    const sockaddr_in addr = ToSockaddr(to.address, to.port);
     const int length = static_cast<int>(bytes.size());
     const int sent = sendto(socket_.get(), reinterpret_cast<const char*>(bytes.data()), length, 0,
                             reinterpret_cast<const sockaddr*>(&addr), sizeof addr);

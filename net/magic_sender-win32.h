@@ -9,10 +9,6 @@
 #include "net/magic_sender.h"
 #include "net/socket-win32.h"
 
-/// The socket address for `to`: AF_INET, the address and port bytes as they are
-/// (already in network order), the rest zero.
-sockaddr_in ToSockaddr(const WireEndpoint& to);
-
 /// An IPv4 UDP socket from socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), never bound.
 class WinsockDatagramSocket final : public DatagramSocket {
 public:

@@ -14,15 +14,6 @@ protected:
     void TearDown() override { WSACleanup(); }
 };
 
-TEST_F(WinsockSender, SocketAddressIsTheLimitedBroadcastInNetworkOrder) {
-    const sockaddr_in addr = ToSockaddr(LimitedBroadcastEndpoint(40000));
-    EXPECT_EQ(addr.sin_family, AF_INET);
-    EXPECT_EQ(addr.sin_port, htons(40000));
-    EXPECT_EQ(addr.sin_addr.s_addr, htonl(INADDR_BROADCAST));
-    const char zero[sizeof addr.sin_zero] = {};
-    EXPECT_EQ(memcmp(addr.sin_zero, zero, sizeof zero), 0);
-}
-
 TEST_F(WinsockSender, OpensUdpSocketAndSetsBroadcastAsFourByteOne) {
     std::unique_ptr<WinsockDatagramSocket> socket = WinsockDatagramSocket::Open();
     ASSERT_TRUE(socket);

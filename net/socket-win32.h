@@ -1,6 +1,11 @@
 #pragma once
-// The Winsock pieces every socket user shares: the socket owner and the start-up session.
+// The Winsock pieces every socket user shares: the socket owner, the start-up session
+// and the socket address.
 #include <winsock2.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "common/unique_handle.h"
 
@@ -31,3 +36,16 @@ public:
 private:
     bool started_ = false;
 };
+
+/// The socket address of an IPv4 `address` and `port`, both as bytes already in network
+/// order: AF_INET, the bytes as they are, the rest zero.
+inline sockaddr_in ToSockaddr(const std::array<std::uint8_t, 4>& address, const std::array<std::uint8_t, 2>& port) {
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    static_assert(sizeof addr.sin_addr == sizeof address, "IPv4 address is 4 bytes");
+    static_assert(sizeof addr.sin_port == sizeof port, "port is 2 bytes");
+    std::memcpy(&addr.sin_addr, address.data(), address.size());
+    std::memcpy(&addr.sin_port, port.data(), port.size());
+    return addr;
+}

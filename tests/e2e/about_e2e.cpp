@@ -37,7 +37,7 @@ constexpr COLORREF kHoverColour = RGB(200, 0, 0);
 // --- Files of the scratch directory -------------------------------------------------
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const e2e::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     std::string bytes;
@@ -48,7 +48,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const e2e::UniqueFile file(
+    const UniqueFile file(
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
@@ -76,7 +76,7 @@ public:
         e2e::WaitUntil(
             [&] {
                 WIN32_FIND_DATAA found;
-                const e2e::UniqueFind search(FindFirstFileA((path_ + "\\*").c_str(), &found));
+                const UniqueFind search(FindFirstFileA((path_ + "\\*").c_str(), &found));
                 if (search) {
                     do {
                         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -105,7 +105,7 @@ private:
 class StartedProcesses {
 public:
     explicit StartedProcesses(DWORD pid) : job_(CreateJobObjectA(nullptr, nullptr)) {
-        const e2e::UniqueKernelObject process(
+        const UniqueKernelObject process(
             OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid));
         joined_ = job_ && process && AssignProcessToJobObject(job_.get(), process.get());
         // Wine counts the program itself a moment after it has joined.
@@ -127,7 +127,7 @@ private:
         return info.TotalProcesses;
     }
 
-    e2e::UniqueKernelObject job_;
+    UniqueKernelObject job_;
     bool joined_ = false;
 };
 
@@ -136,7 +136,7 @@ private:
 // bytes, each with its object type in byte 14, 0 for a free entry. Returns how many
 // objects of each type the process holds.
 std::optional<std::array<DWORD, 256>> WineGdiObjectsByType(DWORD pid) {
-    const e2e::UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    const UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     if (!process) return std::nullopt;
     struct BasicInformation {  // PROCESS_BASIC_INFORMATION
         LONG exit_status;
@@ -169,7 +169,7 @@ constexpr BYTE kWineFontType = 0x0A;
 // GDI objects the process holds. Windows answers GetGuiResources; Wine only stubs it
 // (ERROR_CALL_NOT_IMPLEMENTED), so there they are counted in its table.
 std::optional<DWORD> GdiObjectCount(DWORD pid) {
-    const e2e::UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    const UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
     if (!process) return std::nullopt;
     SetLastError(0);
     const DWORD reported = GetGuiResources(process.get(), GR_GDIOBJECTS);
@@ -383,10 +383,10 @@ TEST_F(About, OpensOwnedByTheMainDialogWithItsTextsAndALinkThatReportsClicks) {
     EXPECT_EQ(e2e::Style(children[0]) & SS_NOTIFY, 0);
 
     // The icon control shows the program's icon.
-    const e2e::UniqueModule exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const UniqueLibrary exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(exe);
     // Shown at its real size: the icon's first image, 48 by 48.
-    const e2e::UniqueIcon icon(
+    const UniqueIcon icon(
         static_cast<HICON>(LoadImageA(exe.get(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 48, 48, 0)));
     const RECT icon_rect = ScreenRectOf(children[3]);
     EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ScreenShowsIcon(icon.get(), 48, icon_rect); }, 3000));

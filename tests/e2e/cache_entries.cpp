@@ -1,6 +1,6 @@
 #include "tests/e2e/cache_entries.h"
 
-#include "tests/e2e/handles.h"
+#include "common/handles-win32.h"
 
 namespace e2e {
 

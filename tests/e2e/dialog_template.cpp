@@ -71,7 +71,7 @@ std::string PredefinedClass(const std::string& text) {
 }  // namespace
 
 std::optional<DialogTemplate> ReadDialogTemplate(const std::string& path, int id) {
-    const UniqueModule library(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const UniqueLibrary library(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!library) return std::nullopt;
     const HMODULE module = library.get();
     std::optional<DialogTemplate> result;

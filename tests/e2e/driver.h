@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/e2e/handles.h"
+#include "common/handles-win32.h"
 
 namespace e2e {
 

@@ -179,7 +179,7 @@ TEST_F(MainDialog, IsTopLevelCaptionedWithIconsAndNoDefaultButton) {
     GetClientRect(dialog_, &client);
     MapWindowPoints(dialog_, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const RECT caption_start{window.left, window.top, window.left + 40, client.top};
-    const e2e::UniqueModule exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const UniqueLibrary exe(LoadLibraryExA(e2e::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(exe);
     // A shared icon: it goes with the module.
     const HICON icon = LoadIconA(exe.get(), MAKEINTRESOURCEA(IDI_APP));

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "common/handles-win32.h"
 #include "resource.h"
 #include "tests/e2e/cache_entries.h"
 #include "tests/e2e/driver.h"
-#include "tests/e2e/handles.h"
 #include "tests/e2e/program_case.h"
 #include "tests/e2e/wire.h"
 
@@ -72,7 +72,7 @@ std::string MagicPayloadHex(const std::string& mac_hex, const std::string& passw
 // ---- The program's threads, as Windows lists them ----
 
 int CountThreads(DWORD pid) {
-    const e2e::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!snapshot) return -1;
     int count = 0;
     THREADENTRY32 entry{};
