@@ -6,20 +6,18 @@
 
 namespace {
 
-enum class CheckOutcome { kInvalid, kOn, kOff };
-
-std::string FormatCheckMessage(CheckOutcome outcome, const std::string& ip_text) {
+std::string FormatCheckMessage(CheckResult result, const std::string& ip_text) {
     // Bounded: a text longer than the field could hold is cut, never overruns.
     char message[kCheckMessageSize] = {};
     const char* ip = ip_text.c_str();
-    switch (outcome) {
-    case CheckOutcome::kInvalid:
+    switch (result) {
+    case CheckResult::kInvalid:
         std::snprintf(message, sizeof message, "The IP %s is not valid\nCheck it and try again.", ip);
         break;
-    case CheckOutcome::kOn:
+    case CheckResult::kOn:
         std::snprintf(message, sizeof message, "The PC with IP %s is on", ip);
         break;
-    case CheckOutcome::kOff:
+    case CheckResult::kOff:
         std::snprintf(message, sizeof message, "The PC with IP %s is off", ip);
         break;
     }
@@ -28,12 +26,15 @@ std::string FormatCheckMessage(CheckOutcome outcome, const std::string& ip_text)
 
 }  // namespace
 
-void RunCheckCommand(CheckDialog& dialog, const CheckProbe& probe) {
-    const std::string ip_text = dialog.ReadCheckField();
-    CheckOutcome outcome = CheckOutcome::kInvalid;
+CheckOutcome CheckIp(const std::string& ip_text, const CheckProbe& probe) {
+    CheckResult result = CheckResult::kInvalid;
     if (IsValidIpText(ip_text)) {
-        outcome = probe(ip_text, kCheckLimitMs) ? CheckOutcome::kOn : CheckOutcome::kOff;
+        result = probe(ip_text, kCheckLimitMs) ? CheckResult::kOn : CheckResult::kOff;
     }
-    const unsigned icon = outcome == CheckOutcome::kOn ? kIconInformation : kIconError;
-    dialog.ShowMessage(FormatCheckMessage(outcome, ip_text), kCheckCaption, icon);
+    const MessageIcon icon = result == CheckResult::kOn ? MessageIcon::kInformation : MessageIcon::kError;
+    return CheckOutcome{result, Message{FormatCheckMessage(result, ip_text), kCheckCaption, icon}};
+}
+
+void CheckCommand(MainDialogView& view, const CheckProbe& probe) {
+    view.ShowMessage(CheckIp(view.ReadField(DialogField::kCheckIp), probe).message);
 }

@@ -5,82 +5,58 @@
 #include <string>
 #include <vector>
 
+#include "app/fake_main_dialog.h"
+
 namespace {
-
-struct FakeDialog : CheckDialog {
-    std::string field;
-    std::vector<std::string>* log;
-    std::string text;
-    std::string caption;
-    unsigned icon = 0;
-    int shown = 0;
-
-    std::string ReadCheckField() override {
-        log->push_back("read");
-        return field;
-    }
-    void ShowMessage(const std::string& t, const char* c, unsigned i) override {
-        log->push_back("show");
-        text = t;
-        caption = c;
-        icon = i;
-        ++shown;
-    }
-};
 
 TEST(CheckCommand, ShowsOneOfThreeMessagesWithTheTextAsTyped) {
     struct Case {
         const char* typed;
         bool answers;
         bool probed;
-        const char* text;
-        unsigned icon;
+        CheckResult result;
+        std::string shown;
     };
+    const std::string caption = " | Check IP | ";
     const Case cases[] = {
-        {"10.77.0.2", true, true, "The PC with IP 10.77.0.2 is on", kIconInformation},
-        {"10.77.0.3", false, true, "The PC with IP 10.77.0.3 is off", kIconError},
-        {"192.168.001.001", true, true, "The PC with IP 192.168.001.001 is on", kIconInformation},
-        {"127.0.0.1", true, false, "The IP 127.0.0.1 is not valid\nCheck it and try again.", kIconError},
-        {"", true, false, "The IP  is not valid\nCheck it and try again.", kIconError},
-        {"%s%n.%d.1.1", true, false, "The IP %s%n.%d.1.1 is not valid\nCheck it and try again.",
-         kIconError},
+        {"10.77.0.2", true, true, CheckResult::kOn, "The PC with IP 10.77.0.2 is on" + caption + "64"},
+        {"10.77.0.3", false, true, CheckResult::kOff, "The PC with IP 10.77.0.3 is off" + caption + "16"},
+        {"192.168.001.001", true, true, CheckResult::kOn, "The PC with IP 192.168.001.001 is on" + caption + "64"},
+        {"127.0.0.1", true, false, CheckResult::kInvalid,
+         "The IP 127.0.0.1 is not valid\nCheck it and try again." + caption + "16"},
+        {"", true, false, CheckResult::kInvalid, "The IP  is not valid\nCheck it and try again." + caption + "16"},
+        {"%s%n.%d.1.1", true, false, CheckResult::kInvalid,
+         "The IP %s%n.%d.1.1 is not valid\nCheck it and try again." + caption + "16"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> log;
-        FakeDialog dialog;
-        dialog.log = &log;
-        dialog.field = c.typed;
+        FakeMainDialog dialog;
+        dialog.fields[DialogField::kCheckIp] = c.typed;
         std::string probed_text;
         std::int32_t probed_limit = 0;
-        RunCheckCommand(dialog, [&](std::string ip, std::int32_t limit) {
-            log.push_back("probe");
+        const CheckProbe probe = [&](std::string ip, std::int32_t limit) {
+            dialog.Note("probe");
             probed_text = ip;
             probed_limit = limit;
             return c.answers;
-        });
+        };
+        CheckCommand(dialog, probe);
         const std::vector<std::string> order =
-            c.probed ? std::vector<std::string>{"read", "probe", "show"}
-                     : std::vector<std::string>{"read", "show"};
-        EXPECT_EQ(log, order) << c.typed;
+            c.probed ? std::vector<std::string>{"read check", "probe", "show " + c.shown}
+                     : std::vector<std::string>{"read check", "show " + c.shown};
+        EXPECT_EQ(dialog.log, order) << c.typed;
         if (c.probed) {
             EXPECT_EQ(probed_text, c.typed);
             EXPECT_EQ(probed_limit, 500);
         }
-        EXPECT_EQ(dialog.shown, 1) << c.typed;
-        EXPECT_EQ(dialog.text, c.text);
-        EXPECT_EQ(dialog.caption, "Check IP");
-        EXPECT_EQ(dialog.icon, c.icon) << c.typed;
+        EXPECT_EQ(CheckIp(c.typed, probe).result, c.result) << c.typed;
     }
 }
 
 TEST(CheckCommand, CutsAnOverlongTextToTheMessageBuffer) {
-    std::vector<std::string> log;
-    FakeDialog dialog;
-    dialog.log = &log;
-    dialog.field = std::string(1000, '9');  // no dots: refused without a probe
-    RunCheckCommand(dialog, [](std::string, std::int32_t) { return true; });
-    EXPECT_EQ(dialog.text.size(), kCheckMessageSize - 1);
-    EXPECT_EQ(dialog.text.compare(0, 10, "The IP 999"), 0);
+    // No dots: refused without a probe.
+    const CheckOutcome outcome = CheckIp(std::string(1000, '9'), [](std::string, std::int32_t) { return true; });
+    EXPECT_EQ(outcome.message.text.size(), kCheckMessageSize - 1);
+    EXPECT_EQ(outcome.message.text.compare(0, 10, "The IP 999"), 0);
 }
 
 }  // namespace

@@ -16,18 +16,21 @@ std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTab
     return cache.Read(ip_text);
 }
 
-bool ShowFoundMac(MacField& field, const std::string& found) {
+MacOutcome DecideMac(const std::string& found) {
     if (found.empty()) {
-        field.SetMacField(std::string(kZeroMacText));
-        field.FocusMacField();
-        return false;
+        return MacOutcome{MacResult::kNotFound, std::string(kZeroMacText),
+                          Message{kMacNotFoundText, kMacNotFoundCaption, MessageIcon::kError}};
     }
-    field.SetMacField(found);
-    return true;
+    return MacOutcome{MacResult::kFound, found, Message{}};
 }
 
-void RunGetMacCommand(GetMacDialog& dialog, const ResolveMac& resolve) {
-    if (!resolve(dialog.ReadIpField())) {
-        dialog.ShowMessage(kMacNotFoundText, kMacNotFoundCaption, kMacNotFoundIcon);
-    }
+void ShowMacInField(MainDialogView& view, const MacOutcome& outcome) {
+    view.SetField(DialogField::kMacAddress, outcome.mac_text);
+    if (outcome.result == MacResult::kNotFound) view.FocusField(DialogField::kMacAddress);
+}
+
+void GetMacCommand(MainDialogView& view, const FindMac& find) {
+    const MacOutcome outcome = DecideMac(find(view.ReadField(DialogField::kIpAddress)));
+    ShowMacInField(view, outcome);
+    if (outcome.result == MacResult::kNotFound) view.ShowMessage(outcome.message);
 }

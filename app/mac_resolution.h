@@ -1,15 +1,16 @@
 #pragma once
-// Finding the MAC address of an IPv4 address. Three sources are asked in a fixed
-// order and the first that answers wins: the local ARP table, an ARP request, the
-// address cache. The order, the hand-over and what the MAC field and the "Get MAC"
-// command show are written here over small interfaces, so that a native test can
-// check them with fakes; mac_resolution-win32.cpp adapts the IP helper calls, the
-// registry cache and the main dialog to them.
+// Finding the MAC address of an IPv4 address, and the "Get MAC" command. Three
+// sources are asked in a fixed order and the first that answers wins: the local ARP
+// table, an ARP request, the address cache. The order, the hand-over and what the MAC
+// field and the command show are written here over the sources' interfaces and the
+// main-dialog view, so that a native test can check them with fakes;
+// mac_resolution-win32.cpp puts the IP helper and the registry cache behind them.
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "addr/mac_text.h"
+#include "app/main_dialog_view.h"
 #include "net/arp_sources.h"
 
 /// The address cache, where the wake command remembers IP-to-MAC pairs.
@@ -30,38 +31,32 @@ public:
 std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache);
 
-/// The main dialog's MAC field.
-class MacField {
-public:
-    virtual ~MacField() = default;
-    virtual void SetMacField(const std::string& text) = 0;
-    /// Gives the MAC field the keyboard focus.
-    virtual void FocusMacField() = 0;
-};
-
-/// Shows what FindMacText found: the text itself, and true; or, when it is empty, the
-/// zero MAC text with the focus moved to the field, and false.
-bool ShowFoundMac(MacField& field, const std::string& found);
-
 constexpr char kMacNotFoundText[] = "Can't figure out MAC from IP.\nTry to write the MAC directly.";
 constexpr char kMacNotFoundCaption[] = "Error MAC no encontrada";
-/// MB_ICONERROR.
-constexpr unsigned kMacNotFoundIcon = 16;
 
-/// What the "Get MAC" command needs of the main dialog.
-class GetMacDialog {
-public:
-    virtual ~GetMacDialog() = default;
-    /// The IP field as typed (the command reads at most 15 characters).
-    virtual std::string ReadIpField() = 0;
-    /// Shows a modal message box with one OK button, owned by the dialog.
-    virtual void ShowMessage(const std::string& text, const char* caption, unsigned icon) = 0;
+enum class MacResult { kFound, kNotFound };
+
+/// What a resolution means for the MAC field and the user.
+struct MacOutcome {
+    MacResult result;
+    /// What the MAC field shows: the text found, or the zero MAC text.
+    std::string mac_text;
+    /// Only when nothing was found: kMacNotFoundText, its caption and the error icon.
+    Message message;
 };
 
-/// Resolves the IP text into the MAC field; true when a source answered.
-using ResolveMac = std::function<bool(std::string ip_text)>;
+/// The outcome of FindMacText's answer `found`, the empty text meaning that no source
+/// knew the address.
+MacOutcome DecideMac(const std::string& found);
 
-/// "Get MAC": reads the IP field, resolves it and, when nothing was found, shows
-/// kMacNotFoundText with caption kMacNotFoundCaption and the error icon. Success
-/// shows nothing. The IP text is neither validated nor remembered.
-void RunGetMacCommand(GetMacDialog& dialog, const ResolveMac& resolve);
+/// Writes the outcome's text into the MAC field and, when nothing was found, gives that
+/// field the focus. Shows no message.
+void ShowMacInField(MainDialogView& view, const MacOutcome& outcome);
+
+/// Finds the MAC text of an IP text as typed; empty when no source knows it.
+using FindMac = std::function<std::string(const std::string& ip_text)>;
+
+/// "Get MAC": finds the MAC of the IP field, shows it in the MAC field and, when nothing
+/// was found, the "not found" message. Success shows no message. The IP text is
+/// neither validated nor remembered.
+void GetMacCommand(MainDialogView& view, const FindMac& find);

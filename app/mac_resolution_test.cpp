@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/fake_main_dialog.h"
+
 namespace {
 
 constexpr std::uint32_t kTarget = 0x0900'4D0Au;  // 10.77.0.9 in network byte order on a little-endian host
@@ -94,60 +96,31 @@ TEST(MacResolution, AsksTheSourcesInOrderAndStopsAtTheFirstAnswer) {
     }
 }
 
-struct FakeField : MacField {
-    std::vector<std::string> log;
-    void SetMacField(const std::string& text) override { log.push_back("set " + text); }
-    void FocusMacField() override { log.push_back("focus"); }
-};
-
-TEST(MacResolution, ShowsTheFoundTextOrTheZeroMacWithTheFocus) {
-    FakeField found;
-    EXPECT_TRUE(ShowFoundMac(found, "02-00-00-00-00-09"));
-    EXPECT_EQ(found.log, std::vector<std::string>{"set 02-00-00-00-00-09"});
-
-    FakeField nothing;
-    EXPECT_FALSE(ShowFoundMac(nothing, ""));
-    EXPECT_EQ(nothing.log, (std::vector<std::string>{"set 00-00-00-00-00-00", "focus"}));
-}
-
-struct FakeGetMacDialog : GetMacDialog {
-    std::string field;
-    std::vector<std::string> log;
-    std::string text, caption;
-    unsigned icon = 0;
-
-    std::string ReadIpField() override {
-        log.push_back("read");
-        return field;
-    }
-    void ShowMessage(const std::string& t, const char* c, unsigned i) override {
-        log.push_back("show");
-        text = t;
-        caption = c;
-        icon = i;
-    }
-};
-
-TEST(GetMacCommand, ReportsOnlyWhenNothingWasFound) {
-    for (const bool found : {true, false}) {
-        SCOPED_TRACE(found);
-        FakeGetMacDialog dialog;
-        dialog.field = "999.1.1.1";
-        std::string resolved;
-        RunGetMacCommand(dialog, [&](std::string ip_text) {
-            dialog.log.push_back("resolve");
-            resolved = ip_text;
-            return found;
+TEST(GetMacCommand, FillsTheMacFieldAndReportsOnlyWhenNothingWasFound) {
+    const std::string not_found = "show Can't figure out MAC from IP.\nTry to write the MAC directly. | "
+                                  "Error MAC no encontrada | 16";
+    struct Case {
+        std::string found;
+        std::vector<std::string> log;
+        MacResult result;
+    };
+    const Case cases[] = {
+        {"02-00-00-00-00-09", {"read ip", "find", "set mac 02-00-00-00-00-09"}, MacResult::kFound},
+        {"", {"read ip", "find", "set mac 00-00-00-00-00-00", "focus mac", not_found}, MacResult::kNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.found);
+        FakeMainDialog dialog;
+        dialog.fields[DialogField::kIpAddress] = "999.1.1.1";
+        std::string asked;
+        GetMacCommand(dialog, [&](const std::string& ip_text) {
+            dialog.Note("find");
+            asked = ip_text;
+            return c.found;
         });
-        EXPECT_EQ(resolved, "999.1.1.1");
-        if (found) {
-            EXPECT_EQ(dialog.log, (std::vector<std::string>{"read", "resolve"}));
-        } else {
-            EXPECT_EQ(dialog.log, (std::vector<std::string>{"read", "resolve", "show"}));
-            EXPECT_EQ(dialog.text, "Can't figure out MAC from IP.\nTry to write the MAC directly.");
-            EXPECT_EQ(dialog.caption, "Error MAC no encontrada");
-            EXPECT_EQ(dialog.icon, 16u);
-        }
+        EXPECT_EQ(asked, "999.1.1.1");
+        EXPECT_EQ(dialog.log, c.log);
+        EXPECT_EQ(DecideMac(c.found).result, c.result);
     }
 }
 

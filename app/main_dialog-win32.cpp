@@ -1,28 +1,72 @@
 #include "app/main_dialog-win32.h"
 
+#include <cstddef>
+#include <string>
+
 #include "app/about_dialog-win32.h"
-#include "app/start_fill-win32.h"
-#include "app/wake_command-win32.h"
-#include "app/check_command-win32.h"
+#include "app/check_command.h"
+#include "app/dialog_result-win32.h"
 #include "app/mac_resolution-win32.h"
+#include "app/main_dialog_view.h"
+#include "app/progress_dialog-win32.h"
+#include "app/start_fill.h"
+#include "app/wake_command-win32.h"
+#include "cache/registry_cache-win32.h"
+#include "net/adapter_list-win32.h"
+#include "net/echo_probe-win32.h"
 #include "resource.h"
+
+static_assert(static_cast<unsigned>(MessageIcon::kError) == MB_ICONERROR, "error icon");
+static_assert(static_cast<unsigned>(MessageIcon::kInformation) == MB_ICONINFORMATION, "information icon");
 
 namespace {
 
-// Dialog results are not read by anybody; every dialog ends with this one.
-constexpr INT_PTR kDialogResult = 51;
-
-struct EditLimit {
+struct FieldControl {
     int id;
-    WPARAM characters;
+    int limit;  // characters the edit admits by typing; 0: the system's default, never read
 };
-// Set in this order at start-up; the local MAC list keeps the system default.
-constexpr EditLimit kEditLimits[] = {
-    {IDC_IP_ADDRESS, 15},
-    {IDC_MAC_ADDRESS, 17},
-    {IDC_CHECK_IP, 15},
-    {IDC_PASSWORD, 6},
+// One row per DialogField, in its order; the limits are set in this order at start-up.
+constexpr FieldControl kFieldControls[] = {
+    {IDC_IP_ADDRESS, 15}, {IDC_MAC_ADDRESS, 17}, {IDC_CHECK_IP, 15}, {IDC_PASSWORD, 6}, {IDC_LOCAL_MACS, 0},
 };
+static_assert(sizeof kFieldControls / sizeof kFieldControls[0] == static_cast<std::size_t>(DialogField::kLocalMacs) + 1,
+              "a control for every field");
+
+const FieldControl& ControlOf(DialogField field) { return kFieldControls[static_cast<std::size_t>(field)]; }
+
+/// The text of edit `id`, at most `limit` characters (the buffer holds one more, for
+/// the terminator).
+std::string ReadEditText(HWND dialog, int id, int limit) {
+    std::string text(static_cast<std::size_t>(limit) + 1, '\0');
+    const UINT length = GetDlgItemTextA(dialog, id, &text[0], limit + 1);
+    text.resize(length);
+    return text;
+}
+
+/// A message box with an OK button, owned by `owner`; callable from any thread.
+void ShowMessageOver(HWND owner, const Message& message) {
+    MessageBoxA(owner, message.text.c_str(), message.caption, MB_OK | static_cast<unsigned>(message.icon));
+}
+
+class Win32MainDialog final : public MainDialogView {
+public:
+    explicit Win32MainDialog(HWND dialog) : dialog_(dialog) {}
+
+    std::string ReadField(DialogField field) override {
+        return ReadEditText(dialog_, ControlOf(field).id, ControlOf(field).limit);
+    }
+    void SetField(DialogField field, const std::string& text) override {
+        SetDlgItemTextA(dialog_, ControlOf(field).id, text.c_str());
+    }
+    void FocusField(DialogField field) override { SetFocus(GetDlgItem(dialog_, ControlOf(field).id)); }
+    void ShowMessage(const Message& message) override { ShowMessageOver(dialog_, message); }
+    void RunProgress() override { RunProgressDialog(dialog_); }
+
+private:
+    HWND dialog_;
+};
+
+bool ProbeForCheck(std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); }
 
 void OnInitDialog(HWND dialog) {
     // LoadIconA gives a shared icon: the window keeps using it, and
@@ -32,20 +76,26 @@ void OnInitDialog(HWND dialog) {
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     DestroyIcon(icon);
 
-    for (const EditLimit& limit : kEditLimits) {
-        SendDlgItemMessageA(dialog, limit.id, EM_LIMITTEXT, limit.characters, 0);
+    for (const FieldControl& control : kFieldControls) {
+        if (control.limit > 0) SendDlgItemMessageA(dialog, control.id, EM_LIMITTEXT, control.limit, 0);
     }
-    FillMainDialog(dialog);
+    Win32MainDialog view(dialog);
+    FillMainDialog(view, ReadCacheValue(kLastIpName), FindMacOnThisPc);
+    view.SetField(DialogField::kLocalMacs, FormatAdapterList(ReadLocalAdapters()));
 }
 
 // WM_CLOSE and WM_DESTROY alike. The close box runs this twice (WM_CLOSE ends
 // the dialog, whose destruction then sends WM_DESTROY); "Exit" runs it once.
 void OnClose(HWND dialog) {
-    SaveLastIp(dialog);
+    // One character more than the field admits by typing: the start-up fill may have
+    // put back a longer remembered text. Saved also when empty, so that the next start
+    // shows the defaults.
+    WriteCacheValue(kLastIpName, ReadEditText(dialog, IDC_IP_ADDRESS, ControlOf(DialogField::kIpAddress).limit + 1));
     EndDialog(dialog, kDialogResult);
 }
 
 void OnCommand(HWND dialog, int control) {
+    Win32MainDialog view(dialog);
     switch (control) {
     case IDC_ABOUT:
         AboutCommand(dialog);
@@ -54,14 +104,17 @@ void OnCommand(HWND dialog, int control) {
         ContributeCommand(dialog);
         break;
     case IDC_CHECK:
-        CheckCommand(dialog);
+        CheckCommand(view, ProbeForCheck);
         break;
     case IDC_GET_MAC:
-        GetMacCommand(dialog);
+        GetMacCommand(view, FindMacOnThisPc);
         break;
-    case IDC_TURN_ON:
-        TurnOnCommand(dialog);
+    case IDC_TURN_ON: {
+        // The watcher reports from its own thread, over the dialog.
+        SystemWakeActions actions([dialog](const Message& message) { ShowMessageOver(dialog, message); });
+        TurnOnCommand(view, actions);
         break;
+    }
     case IDC_EXIT:
         // The WM_DESTROY that follows saves the last IP and ends the dialog.
         DestroyWindow(dialog);

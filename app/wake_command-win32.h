@@ -1,20 +1,26 @@
 #pragma once
-#include <windows.h>
+// The wake's actions on this computer, and its watcher with the real probes and clock.
+#include <functional>
+#include <string>
 
-#include <memory>
+#include "app/wake_command.h"
 
-/// What the wake command hands to its watcher. The watcher owns it alone.
-struct WakeTarget {
-    char ip[20];  // the IP text as typed (at most 15 characters), NUL-terminated
-    HWND owner;   // the main dialog: owner of the report's message box
+/// The registry cache, the magic packet broadcast, and a detached watcher that hands
+/// its outcome's message to `report` on its own thread.
+class SystemWakeActions final : public WakeActions {
+public:
+    using Report = std::function<void(const Message& message)>;
+    explicit SystemWakeActions(Report report) : report_(std::move(report)) {}
+
+    void WriteCache(const std::string& name, const std::string& text) override;
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
+    /// When no thread can start, nothing is reported.
+    void StartWatcher(const std::string& ip) override;
+
+private:
+    Report report_;
 };
 
-/// The main dialog's "Turn on PC" button: reads the IP, MAC and password fields of
-/// `dialog`, and wakes the machine (see RunTurnOnCommand). Holds the dialog thread for
-/// the progress dialog only; the watcher runs detached.
-void TurnOnCommand(HWND dialog);
-
-/// The wake watcher's thread routine: waits a minute, probes `target->ip` and shows
-/// its report in a message box owned by `target->owner`. Releases the record on every
-/// path out.
-void WakeWatcherThread(std::unique_ptr<WakeTarget> target);
+/// WatchForWake of `ip` with echo probes and the system's sleep, on the caller's
+/// thread: about 60 s when the machine answers at once, about 90 s when it never does.
+WatchOutcome WatchForWakeNow(const std::string& ip);

@@ -2,21 +2,35 @@
 
 #include "addr/mac_text.h"
 
-void RunTurnOnCommand(WakeDialog& dialog, WakeActions& actions) {
-    const WakeFields fields = dialog.ReadFields();
+WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send) {
     if (!IsValidMacText(fields.mac)) {
-        dialog.ShowMessage(kInvalidMacMessage, kErrorCaption, kIconError);
-        dialog.FocusMacField();
-        return;
+        return WakeOutcome{WakeResult::kInvalidMac, Message{kInvalidMacMessage, kErrorCaption, MessageIcon::kError}};
     }
     // Cached before anything is sent, and kept whatever happens next.
     actions.WriteCache(fields.ip, fields.mac);
-    dialog.RunProgress();
+    before_send();
     if (!actions.SendMagicPacket(fields.mac, kWakePort, fields.password)) {
-        dialog.ShowMessage(kSendFailedMessage, kErrorCaption, kIconError);
-        return;
+        return WakeOutcome{WakeResult::kSendFailed, Message{kSendFailedMessage, kErrorCaption, MessageIcon::kError}};
     }
-    actions.StartWatcher(fields.ip);
+    return WakeOutcome{WakeResult::kSent, Message{}};
+}
+
+void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
+    const WakeFields fields{view.ReadField(DialogField::kIpAddress), view.ReadField(DialogField::kMacAddress),
+                            view.ReadField(DialogField::kPassword)};
+    const WakeOutcome outcome = SendWake(fields, actions, [&view] { view.RunProgress(); });
+    switch (outcome.result) {
+    case WakeResult::kInvalidMac:
+        view.ShowMessage(outcome.message);
+        view.FocusField(DialogField::kMacAddress);
+        break;
+    case WakeResult::kSendFailed:
+        view.ShowMessage(outcome.message);
+        break;
+    case WakeResult::kSent:
+        actions.StartWatcher(fields.ip);
+        break;
+    }
 }
 
 bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
@@ -34,8 +48,10 @@ bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const 
     return false;
 }
 
-void RunWakeWatcher(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep, const ReportFunction& report) {
+WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
+                          const SleepFunction& sleep) {
     const bool answered = WatchForAnswer(ip, schedule, start, sleep);
-    report(answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption, kIconInformation);
+    return WatchOutcome{answered ? WatchResult::kAnswered : WatchResult::kNoAnswer,
+                        Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
+                                MessageIcon::kInformation}};
 }

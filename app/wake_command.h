@@ -1,18 +1,18 @@
 #pragma once
-// The "Turn on PC" command and its watcher, written over small interfaces so that the
-// order of their steps, their early exits and their messages can be checked natively
-// with fakes. The Win32 side (wake_command-win32.cpp) reads the dialog's fields, shows
-// the message boxes and runs the threads.
+// The "Turn on PC" command and its watcher, written over the main-dialog view and the
+// wake's actions so that the order of their steps, their early exits and their
+// messages can be checked natively with fakes. wake_command-win32.cpp gives the real
+// actions and runs the watcher.
 //
 // One wake: validate the MAC text -> cache the IP-to-MAC pair -> progress dialog ->
 // broadcast the magic packet -> hand the IP text to a detached watcher, which waits a
 // minute for the machine to start, probes it and reports whether it answered.
+// SendWake and WatchForWake decide and return their outcome, so that they serve
+// without a window too.
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "common/detached_thread.h"
-#include "app/check_command.h"  // kIconError, kIconInformation
+#include "app/main_dialog_view.h"
 #include "net/probe_wait.h"
 
 constexpr int kWakePort = 40000;
@@ -31,18 +31,6 @@ struct WakeFields {
     std::string password;
 };
 
-/// What the wake command needs of the main dialog.
-class WakeDialog {
-public:
-    virtual ~WakeDialog() = default;
-    virtual WakeFields ReadFields() = 0;
-    /// Shows a modal message box with one OK button, owned by the dialog.
-    virtual void ShowMessage(const std::string& text, const char* caption, unsigned icon) = 0;
-    virtual void FocusMacField() = 0;
-    /// Runs the progress dialog over the main dialog and returns when it has ended.
-    virtual void RunProgress() = 0;
-};
-
 /// What the wake command does outside the dialog.
 class WakeActions {
 public:
@@ -54,12 +42,23 @@ public:
     virtual void StartWatcher(const std::string& ip) = 0;
 };
 
-/// Reads the fields; refuses a MAC text IsValidMacText does not accept ("The MAC is
-/// invalid", focus to the MAC field, nothing cached or sent); otherwise caches the MAC
-/// text under the IP text, runs the progress dialog, sends to port 40000 with the
-/// password, and then either reports the failure or starts the watcher. The IP text is
-/// used as typed, never validated.
-void RunTurnOnCommand(WakeDialog& dialog, WakeActions& actions);
+enum class WakeResult { kInvalidMac, kSendFailed, kSent };
+
+struct WakeOutcome {
+    WakeResult result;
+    /// "The MAC is invalid" or the send failure, caption "Error", error icon; none once sent.
+    Message message;
+};
+
+/// Refuses a MAC text IsValidMacText does not accept (nothing cached or sent);
+/// otherwise caches the MAC text under the IP text, calls `before_send`, and sends to
+/// port 40000 with the password. The IP text is used as typed, never validated.
+WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send);
+
+/// The "Turn on PC" button: SendWake of the IP, MAC and password fields with the
+/// progress dialog before the send; then the refusal (and the focus to the MAC field),
+/// the failure, or, once sent, the watcher for the IP text.
+void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
 /// How long a watcher gives the machine, as a value so that a test can shrink it.
 struct WatchSchedule {
@@ -81,19 +80,15 @@ constexpr WatchSchedule kWatchSchedule{60000, 60, 50, 10};
 bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
                     const SleepFunction& sleep);
 
-/// Shows a watcher's report, from its own thread.
-using ReportFunction = std::function<void(const std::string& text, const char* caption, unsigned icon)>;
+enum class WatchResult { kAnswered, kNoAnswer };
 
-/// The whole watcher: WatchForAnswer, then one report with caption "Turning on PC..."
-/// and the information icon, "The PC has been turned on." or "The PC could not been
-/// turned on.".
-void RunWakeWatcher(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep, const ReportFunction& report);
+struct WatchOutcome {
+    WatchResult result;
+    /// Caption "Turning on PC..." and the information icon either way.
+    Message message;
+};
 
-/// Starts `routine` on a new detached thread that owns `record` from then on; the record
-/// is released when the routine returns or throws, or here when no thread can start.
-/// True when the thread started.
-template <typename Record>
-bool StartOwningThread(void (*routine)(std::unique_ptr<Record>), std::unique_ptr<Record> record) {
-    return StartDetachedThread([routine, owned = std::move(record)]() mutable { routine(std::move(owned)); });
-}
+/// The whole watch: WatchForAnswer, and its report "The PC has been turned on." or
+/// "The PC could not been turned on.".
+WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
+                          const SleepFunction& sleep);

@@ -2,48 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "app/fake_main_dialog.h"
 
 namespace {
 
 // Everything the command does, in order, as text.
 using Log = std::vector<std::string>;
 
-struct FakeDialog : WakeDialog {
-    explicit FakeDialog(Log& log) : log(log) {}
-    Log& log;
-    WakeFields fields;
-
-    WakeFields ReadFields() override {
-        log.push_back("read");
-        return fields;
-    }
-    void ShowMessage(const std::string& text, const char* caption, unsigned icon) override {
-        log.push_back("show " + text + " | " + caption + " | " + std::to_string(icon));
-    }
-    void FocusMacField() override { log.push_back("focus mac"); }
-    void RunProgress() override { log.push_back("progress"); }
-};
-
+// Logs into the dialog's log, so that one list holds every step in order.
 struct FakeActions : WakeActions {
-    explicit FakeActions(Log& log) : log(log) {}
-    Log& log;
+    explicit FakeActions(FakeMainDialog& dialog) : dialog(dialog) {}
+    FakeMainDialog& dialog;
     bool send_succeeds = true;
 
     void WriteCache(const std::string& name, const std::string& text) override {
-        log.push_back("cache [" + name + "]=[" + text + "]");
+        dialog.Note("cache [" + name + "]=[" + text + "]");
     }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
-        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+        dialog.Note("send " + mac + " " + std::to_string(port) + " [" + password + "]");
         return send_succeeds;
     }
-    void StartWatcher(const std::string& ip) override { log.push_back("watch [" + ip + "]"); }
+    void StartWatcher(const std::string& ip) override { dialog.Note("watch [" + ip + "]"); }
 };
 
 TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
@@ -59,34 +42,35 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
         {"sent",
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", "abcdef"},
          true,
-         {"read", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
+         {"read ip", "read mac", "read password", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
           "watch [10.77.0.2]"}},
         {"send fails, entry already cached",
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", ""},
          false,
-         {"read", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
+         {"read ip", "read mac", "read password", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
         {"MAC cached as typed",
          {"192.168.1.9", "0a:1b:2c:3d:4e:5f", ""},
          true,
-         {"read", "cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
+         {"read ip", "read mac", "read password", "cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
           "watch [192.168.1.9]"}},
         {"IP text not validated",
          {"", "00-1A-2B-3C-4D-5E", "pw"},
          true,
-         {"read", "cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
-        {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, {"read", invalid, "focus mac"}},
-        {"empty MAC", {"10.77.0.2", "", ""}, true, {"read", invalid, "focus mac"}},
-        {"not hexadecimal", {"10.77.0.2", "00-1A-2B-3C-4D-5G", ""}, true, {"read", invalid, "focus mac"}},
-        {"short", {"10.77.0.2", "00-1A-2B-3C-4D-5", ""}, true, {"read", invalid, "focus mac"}},
+         {"read ip", "read mac", "read password", "cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
+        {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
+        {"empty MAC", {"10.77.0.2", "", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
+        {"not hexadecimal", {"10.77.0.2", "00-1A-2B-3C-4D-5G", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
+        {"short", {"10.77.0.2", "00-1A-2B-3C-4D-5", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
     };
     for (const Case& c : cases) {
-        Log log;
-        FakeDialog dialog(log);
-        dialog.fields = c.fields;
-        FakeActions actions(log);
+        FakeMainDialog dialog;
+        dialog.fields = {{DialogField::kIpAddress, c.fields.ip},
+                         {DialogField::kMacAddress, c.fields.mac},
+                         {DialogField::kPassword, c.fields.password}};
+        FakeActions actions(dialog);
         actions.send_succeeds = c.send_succeeds;
-        RunTurnOnCommand(dialog, actions);
-        EXPECT_EQ(log, c.expected) << c.name;
+        TurnOnCommand(dialog, actions);
+        EXPECT_EQ(dialog.log, c.expected) << c.name;
     }
 }
 
@@ -206,53 +190,18 @@ TEST(WakeWatcher, FollowsAShrunkScheduleAndProbesTheTextAsGiven) {
     EXPECT_EQ(probes.sleeps(), (std::vector<int>{7, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
 }
 
-TEST(WakeWatcher, ReportsOnceWithTheInformationIconEitherWay) {
+TEST(WakeWatcher, ReportsWithTheInformationIconEitherWay) {
     struct Case {
         int attempt;
         const char* text;
     };
     for (const Case& c : {Case{2, "The PC has been turned on."}, Case{0, "The PC could not been turned on."}}) {
         ScriptedProbes probes(c.attempt, 3);
-        std::vector<std::string> reports;
-        RunWakeWatcher("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(),
-                       [&](const std::string& text, const char* caption, unsigned icon) {
-                           reports.push_back(text + " | " + caption + " | " + std::to_string(icon));
-                       });
-        EXPECT_EQ(reports, std::vector<std::string>{std::string(c.text) + " | Turning on PC... | 64"});
-    }
-}
-
-// A record that tells the test when it is released.
-struct TrackedRecord {
-    explicit TrackedRecord(std::shared_ptr<std::atomic<int>> released) : released(std::move(released)) {}
-    ~TrackedRecord() { released->fetch_add(1); }
-    std::shared_ptr<std::atomic<int>> released;
-    bool fail = false;
-};
-
-std::atomic<int> g_routine_runs{0};
-
-void RecordRoutine(std::unique_ptr<TrackedRecord> record) {
-    g_routine_runs.fetch_add(1);
-    if (record->fail) throw std::runtime_error("routine failed");
-}
-
-bool WaitFor(const std::atomic<int>& counter, int value) {
-    for (int i = 0; i < 500 && counter.load() != value; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return counter.load() == value;
-}
-
-TEST(OwningThread, ReleasesItsRecordWhetherTheRoutineReturnsOrThrows) {
-    for (const bool fail : {false, true}) {
-        const int runs = g_routine_runs.load();
-        auto released = std::make_shared<std::atomic<int>>(0);
-        auto record = std::make_unique<TrackedRecord>(released);
-        record->fail = fail;
-        EXPECT_TRUE(StartOwningThread(RecordRoutine, std::move(record)));
-        EXPECT_TRUE(WaitFor(*released, 1)) << fail;
-        EXPECT_EQ(g_routine_runs.load(), runs + 1);
+        const WatchOutcome outcome = WatchForWake("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper());
+        EXPECT_EQ(outcome.result, c.attempt != 0 ? WatchResult::kAnswered : WatchResult::kNoAnswer);
+        EXPECT_EQ(outcome.message.text, c.text);
+        EXPECT_STREQ(outcome.message.caption, "Turning on PC...");
+        EXPECT_EQ(outcome.message.icon, MessageIcon::kInformation);
     }
 }
 

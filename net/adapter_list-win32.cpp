@@ -9,8 +9,6 @@
 #include <new>
 #include <utility>
 
-#include "resource.h"
-
 namespace {
 
 constexpr std::size_t kFirstBufferSize = 10240;
@@ -61,6 +59,3 @@ std::vector<AdapterInfo> ReadLocalAdapters() {
     }
 }
 
-void ListLocalAdapters(HWND dialog) {
-    SetDlgItemTextA(dialog, IDC_LOCAL_MACS, FormatAdapterList(ReadLocalAdapters()).c_str());
-}

@@ -1,7 +1,5 @@
 #pragma once
 // IP helper side of the local adapter list.
-#include <windows.h>
-
 #include <vector>
 
 #include "net/adapter_list.h"
@@ -11,6 +9,3 @@
 /// adapters are listed too. Empty when the call fails or there is no adapter.
 std::vector<AdapterInfo> ReadLocalAdapters();
 
-/// Fills the main dialog's adapter list (IDC_LOCAL_MACS): one line per adapter, or
-/// "No se encontraron adaptadores validos." when there is none to show.
-void ListLocalAdapters(HWND dialog);

@@ -1,7 +1,8 @@
 #pragma once
 // The text of the main dialog's list of the local computer's own adapters: one line
 // per adapter, its MAC text, a tab and its description, each line ended by CR LF.
-// adapter_list-win32.cpp reads the adapters with GetAdaptersInfo and shows the text.
+// adapter_list-win32.cpp reads the adapters with GetAdaptersInfo; the start-up fill
+// shows the text.
 #include <cstddef>
 #include <string>
 #include <vector>
