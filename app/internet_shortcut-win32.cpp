@@ -2,6 +2,11 @@
 
 #include <shellapi.h>
 
+#include <memory>
+#include <string>
+
+#include "common/handles-win32.h"
+
 namespace {
 
 class Win32NewFile final : public NewFile {
@@ -16,6 +21,13 @@ public:
 
 private:
     UniqueFile file_;
+};
+
+/// Files of the current directory, by relative name.
+class Win32ShortcutFiles final : public ShortcutFiles {
+public:
+    std::unique_ptr<NewFile> CreateNew(const std::string& name, bool& exists) override;
+    void Remove(const std::string& name) override;
 };
 
 }  // namespace

@@ -3,19 +3,9 @@
 // directory, opened through the shell.
 #include <windows.h>
 
-#include <memory>
-#include <string>
 #include <string_view>
 
 #include "app/internet_shortcut.h"
-#include "common/handles-win32.h"
-
-/// Files of the current directory, by relative name.
-class Win32ShortcutFiles final : public ShortcutFiles {
-public:
-    std::unique_ptr<NewFile> CreateNew(const std::string& name, bool& exists) override;
-    void Remove(const std::string& name) override;
-};
 
 /// Makes sure the shortcut file `file_name` exists in the current directory, writing
 /// `text` only when it is missing (EnsureShortcutFile).

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "common/handles-win32.h"
+
 namespace {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

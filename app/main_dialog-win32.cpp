@@ -1,7 +1,9 @@
 #include "app/main_dialog-win32.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "app/about_dialog-win32.h"
 #include "app/check_command.h"
@@ -66,7 +68,9 @@ private:
     HWND dialog_;
 };
 
-bool ProbeForCheck(std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); }
+bool ProbeForCheck(std::string ip_text, std::int32_t limit_ms) {
+    return ProbeWithTimeout(std::move(ip_text), limit_ms);
+}
 
 void OnInitDialog(HWND dialog) {
     // LoadIconA gives a shared icon: the window keeps using it, and

@@ -32,35 +32,44 @@ struct FakeActions : WakeActions {
 TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
     const std::string invalid = "show The MAC is invalid | Error | 16";
     const std::string failed = "show The PC couldn't be turned on.\nCheck MAC. | Error | 16";
+    // Every case reads the three fields first.
+    const Log reads = {"read ip", "read mac", "read password"};
     struct Case {
         const char* name;
         WakeFields fields;
         bool send_succeeds;
-        Log expected;
+        WakeResult result;
+        Log expected;  // after the reads
     };
     const Case cases[] = {
         {"sent",
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", "abcdef"},
          true,
-         {"read ip", "read mac", "read password", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
+         WakeResult::kSent,
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
           "watch [10.77.0.2]"}},
         {"send fails, entry already cached",
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", ""},
          false,
-         {"read ip", "read mac", "read password", "cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
+         WakeResult::kSendFailed,
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
         {"MAC cached as typed",
          {"192.168.1.9", "0a:1b:2c:3d:4e:5f", ""},
          true,
-         {"read ip", "read mac", "read password", "cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
+         WakeResult::kSent,
+         {"cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
           "watch [192.168.1.9]"}},
         {"IP text not validated",
          {"", "00-1A-2B-3C-4D-5E", "pw"},
          true,
-         {"read ip", "read mac", "read password", "cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
-        {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
-        {"empty MAC", {"10.77.0.2", "", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
-        {"not hexadecimal", {"10.77.0.2", "00-1A-2B-3C-4D-5G", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
-        {"short", {"10.77.0.2", "00-1A-2B-3C-4D-5", ""}, true, {"read ip", "read mac", "read password", invalid, "focus mac"}},
+         WakeResult::kSent,
+         {"cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
+        {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, WakeResult::kInvalidMac,
+         {invalid, "focus mac"}},
+        {"empty MAC", {"10.77.0.2", "", ""}, true, WakeResult::kInvalidMac, {invalid, "focus mac"}},
+        {"not hexadecimal", {"10.77.0.2", "00-1A-2B-3C-4D-5G", ""}, true, WakeResult::kInvalidMac,
+         {invalid, "focus mac"}},
+        {"short", {"10.77.0.2", "00-1A-2B-3C-4D-5", ""}, true, WakeResult::kInvalidMac, {invalid, "focus mac"}},
     };
     for (const Case& c : cases) {
         FakeMainDialog dialog;
@@ -70,7 +79,15 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
         FakeActions actions(dialog);
         actions.send_succeeds = c.send_succeeds;
         TurnOnCommand(dialog, actions);
-        EXPECT_EQ(dialog.log, c.expected) << c.name;
+        Log expected = reads;
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        EXPECT_EQ(dialog.log, expected) << c.name;
+
+        // The same decision without a window.
+        FakeMainDialog no_window;
+        FakeActions quiet(no_window);
+        quiet.send_succeeds = c.send_succeeds;
+        EXPECT_EQ(SendWake(c.fields, quiet, [] {}).result, c.result) << c.name;
     }
 }
 
