@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fake_main_dialog.h"
+#include "app/main_dialog_fake_test.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The one view of the main dialog that the commands read and write it through, and the
 // message a command or the watcher has for the user. Portable, so that the commands
-// can be checked natively with one fake (fake_main_dialog.h); main_dialog-win32.cpp
+// can be checked natively with one fake (main_dialog_fake_test.h); main_dialog-win32.cpp
 // implements it over the real dialog, beside MainDialogProc.
 #include <string>
 
