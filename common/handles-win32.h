@@ -10,10 +10,8 @@
 
 /// A handle whose "none" is INVALID_HANDLE_VALUE rather than a null pointer.
 template <typename T, auto CloseFunction>
-struct InvalidIsNone {
-    using Type = T;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type handle) { CloseFunction(handle); }
+struct InvalidIsNone : NullIsNone<T, CloseFunction> {
+    static T Invalid() { return INVALID_HANDLE_VALUE; }
 };
 
 using UniqueFile = UniqueHandle<InvalidIsNone<HANDLE, CloseHandle>>;  // CreateFileA, tool-help snapshots
