@@ -64,7 +64,9 @@ void WakeWatcherThread(std::unique_ptr<WakeTarget> target) {
     const HWND owner = target->owner;
     RunWakeWatcher(
         target->ip, kWatchSchedule,
-        [](std::string host, std::int32_t limit_ms) { return StartEchoProbe(std::move(host), limit_ms); },
+        [](std::string host, std::int32_t limit_ms) {
+            return StartEchoProbe(std::move(host), limit_ms, HostReading::kAddressOrName);
+        },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); },
         [owner](const std::string& text, const char* caption, unsigned icon) {
             ShowOwnedMessage(owner, text, caption, icon);

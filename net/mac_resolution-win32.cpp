@@ -9,6 +9,7 @@
 #include <new>
 #include <utility>
 
+#include "addr/ip_text.h"
 #include "cache/registry_cache-win32.h"
 #include "common/dialog_fields-win32.h"
 #include "common/unique_handle.h"
@@ -104,9 +105,13 @@ std::optional<MacBytes> IpHelperArpRequest::Request(std::uint32_t target) {
 std::string RegistryMacCache::Read(const std::string& ip_text) { return ReadCacheValue(ip_text); }
 
 bool ResolveMacFromIp(HWND dialog, std::string ip_text) {
-    // inet_addr cannot tell 255.255.255.255 from unreadable text: both look up the
-    // broadcast address.
-    const std::uint32_t target = inet_addr(ip_text.c_str());
+    // Not inet_addr: it reads "010" as octal 8 and fails into 255.255.255.255.
+    std::optional<std::uint32_t> target;
+    if (const std::optional<Ipv4Octets> octets = ReadIpv4Octets(ip_text)) {
+        std::uint32_t in_network_order = 0;
+        std::memcpy(&in_network_order, octets->data(), sizeof in_network_order);
+        target = in_network_order;
+    }
     IpHelperArpTable table;
     IpHelperArpRequest request;
     RegistryMacCache cache;

@@ -30,8 +30,8 @@ public:
     std::string Read(const std::string& ip_text) override;
 };
 
-/// Finds the MAC address of `ip_text` (read with inet_addr, not validated) from the
-/// ARP table, an ARP request or the address cache, and writes it into the MAC field
+/// Finds the MAC address of `ip_text` (not validated) from the ARP table, an ARP
+/// request or the address cache (only the cache when ReadIpv4Octets reads no address), and writes it into the MAC field
 /// (IDC_MAC_ADDRESS) of `dialog`; when none knows it, writes the zero MAC text there
 /// and gives that field the focus. True when a source answered. Shows no message.
 bool ResolveMacFromIp(HWND dialog, std::string ip_text);

@@ -338,7 +338,9 @@ protected:
 bool ProbeThrough(EchoRoute route, const std::string& ip, std::int32_t limit_ms) {
     return ProbeWithTimeout(
         ip, limit_ms,
-        [route](std::string host, std::int32_t limit) { return StartEchoProbe(std::move(host), limit, route); },
+        [route](std::string host, std::int32_t limit) {
+            return StartEchoProbe(std::move(host), limit, HostReading::kAddressOnly, route);
+        },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); });
 }
 
@@ -394,7 +396,7 @@ TEST_F(ProbeRoutesE2e, ProbeEndsBySelfSoonAfterItsStarterGivesUp) {
         SCOPED_TRACE("route " + std::to_string(static_cast<int>(route)));
         auto state = std::make_shared<ProbeState>("10.77.0.3", 500);
         ProbeHandle handle(state);
-        std::thread probe([state, route] { EchoProbeThread(state, route); });
+        std::thread probe([state, route] { EchoProbeThread(state, HostReading::kAddressOnly, route); });
         Sleep(500);
         const double given_up = NowMs();
         handle.Abandon();
