@@ -147,27 +147,19 @@ TEST(ReadIpv4Octets, ReadsFourDecimalRunsOrNothing) {
     const Case cases[] = {
         {"192.168.1.10", Ipv4Octets{192, 168, 1, 10}},
         {"192.168.1.010", Ipv4Octets{192, 168, 1, 10}},  // decimal, not octal 8
-        {"010.077.000.002", Ipv4Octets{10, 77, 0, 2}},
-        {"0.0.0.0", Ipv4Octets{0, 0, 0, 0}},
         {"255.255.255.255", Ipv4Octets{255, 255, 255, 255}},
         {"10.0.0.256", std::nullopt},
-        {"10.0.0.999", std::nullopt},
         {"10.0.0.0010", std::nullopt},  // four digits, though worth 10
         {"10.0.0.1a", std::nullopt},
         {"1a.0.0.1", std::nullopt},
-        {"10.0.0.0x1", std::nullopt},
         {"10..0.1", std::nullopt},
         {"10.0.0.", std::nullopt},
-        {".10.0.0", std::nullopt},
         {"10.0.0.-1", std::nullopt},
         {"10.0.0.+1", std::nullopt},
-        {"10.0.0. 1", std::nullopt},
         {"10.0.0.1 ", std::nullopt},
         {"10.0.1", std::nullopt},
         {"10.0.0.1.5", std::nullopt},
         {"", std::nullopt},
-        {"...", std::nullopt},
-        {"no.such.host.x", std::nullopt},
         {"10.0.0.1\xB1", std::nullopt},
     };
     for (const Case& c : cases) {

@@ -193,7 +193,8 @@ std::unique_ptr<IcmpApiEcho> WinsockEchoNetwork::StartEchoThroughIcmpApi(const I
                             std::memory_order_release);
     });
     if (!started) return nullptr;
-    // The request is to leave before the connections: let the thread reach its call.
+    // The request is to leave before the connections: let the thread reach its call,
+    // and give the call a moment to put the request on the wire.
     const DWORD start = GetTickCount();
     while (!shared->calling.load(std::memory_order_acquire) && GetTickCount() - start < kIcmpThreadStartMs) {
         Sleep(1);

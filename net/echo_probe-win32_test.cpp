@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <utility>
 #include <vector>
 
 #include "net/probe_wait.h"
@@ -110,42 +109,6 @@ TEST_F(EchoProbeWin32, AbandonedProbeThreadEnds) {
         handle.Abandon();
         EchoProbeThread(state, HostReading::kAddressOnly, route);  // runs here: must return, having sent nothing
         EXPECT_EQ(state->result(), ProbeResult::kNoAnswer);
-    }
-}
-
-// A listening port completes the connection; a closed one is refused, which Winsock
-// reports in the except set and which is no answer.
-TEST_F(EchoProbeWin32, OnlyACompletedConnectionCounts) {
-    UniqueSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    ASSERT_TRUE(listener);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(listener.get(), 4), 0);
-    int size = sizeof addr;
-    ASSERT_EQ(getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &size), 0);
-    const std::uint16_t closed_port = ntohs(addr.sin_port);
-    listener.reset();  // the port is closed again now
-    UniqueSocket open_one(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    addr.sin_port = htons(closed_port == 65535 ? 65534 : closed_port + 1);
-    ASSERT_EQ(bind(open_one.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(open_one.get(), 4), 0);
-    const std::uint16_t listening = ntohs(addr.sin_port);
-
-    for (const auto& [port, answers] : {std::pair<std::uint16_t, bool>{closed_port, false}, {listening, true}}) {
-        SCOPED_TRACE(port);
-        auto sockets = WinsockProbeSockets::Open(false);
-        ASSERT_TRUE(sockets);
-        ASSERT_TRUE(sockets->Connect(kLoopback, port));
-        bool connected = false;
-        std::array<std::uint8_t, kReceiveBufferSize> buffer;
-        for (int i = 0; i < 20 && !connected; ++i) {
-            const ProbeWaitResult wait = sockets->Wait(kProbeSliceMs, buffer.data(), buffer.size());
-            EXPECT_EQ(wait.datagram, DatagramWait::kNothing);
-            connected = wait.connected;
-        }
-        EXPECT_EQ(connected, answers);
     }
 }
 
