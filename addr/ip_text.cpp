@@ -67,3 +67,24 @@ bool IsValidIpText(std::string_view text) {
     if (second > 255) return false;
     return true;
 }
+
+std::optional<Ipv4Octets> ReadIpv4Octets(std::string_view text) {
+    Ipv4Octets octets{};
+    std::size_t octet = 0;
+    unsigned value = 0;
+    std::size_t digits = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '.') {
+            if (digits == 0 || value > 255 || octet == octets.size()) return std::nullopt;
+            octets[octet++] = static_cast<std::uint8_t>(value);
+            value = 0;
+            digits = 0;
+            continue;
+        }
+        // Not isdigit: it depends on the locale and takes no plain char.
+        if (text[i] < '0' || text[i] > '9' || ++digits > 3) return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    if (octet != octets.size()) return std::nullopt;
+    return octets;
+}

@@ -2,7 +2,9 @@
 // IPv4 address text as typed in the Check field. The rule is arithmetic only: the text
 // is cut at its dots and every octet text is turned into a number whatever characters
 // it holds; only the count of dots and the ranges of the numbers decide.
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 /// True when `text` splits into four octets (exactly three dots) whose values pass, in
@@ -22,3 +24,13 @@ bool SplitIpText(std::string_view text, std::int32_t& first, std::int32_t& secon
 /// from the right, where c is the character code read as a signed 8-bit number. No
 /// character is rejected; the result wraps modulo 2^32 and is read as signed 32-bit.
 void DecimalTextToInt(std::string_view text, std::int32_t& value);
+
+/// The four bytes of an IPv4 address in wire order (192.168.1.10 is {192, 168, 1, 10}).
+using Ipv4Octets = std::array<std::uint8_t, 4>;
+
+/// The address a text names when it is four dot-separated runs of one to three decimal
+/// digits, each at most 255, read in decimal ("010" is 10, never octal 8). Nothing for
+/// any other text: signs, spaces, letters, empty runs, a fourth dot, a run of four
+/// digits, a value above 255. Unlike IsValidIpText it judges the characters, not only
+/// the numbers; it is what turns a typed text into an address, never a name resolver.
+std::optional<Ipv4Octets> ReadIpv4Octets(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -137,3 +138,31 @@ TEST(DecimalTextToInt, AppliesTheFormulaToAnyCharacter) {
 }
 
 }  // namespace
+
+TEST(ReadIpv4Octets, ReadsFourDecimalRunsOrNothing) {
+    struct Case {
+        const char* text;
+        std::optional<Ipv4Octets> octets;
+    };
+    const Case cases[] = {
+        {"192.168.1.10", Ipv4Octets{192, 168, 1, 10}},
+        {"192.168.1.010", Ipv4Octets{192, 168, 1, 10}},  // decimal, not octal 8
+        {"255.255.255.255", Ipv4Octets{255, 255, 255, 255}},
+        {"10.0.0.256", std::nullopt},
+        {"10.0.0.0010", std::nullopt},  // four digits, though worth 10
+        {"10.0.0.1a", std::nullopt},
+        {"1a.0.0.1", std::nullopt},
+        {"10..0.1", std::nullopt},
+        {"10.0.0.", std::nullopt},
+        {"10.0.0.-1", std::nullopt},
+        {"10.0.0.+1", std::nullopt},
+        {"10.0.0.1 ", std::nullopt},
+        {"10.0.1", std::nullopt},
+        {"10.0.0.1.5", std::nullopt},
+        {"", std::nullopt},
+        {"10.0.0.1\xB1", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadIpv4Octets(c.text), c.octets) << '"' << c.text << '"';
+    }
+}

@@ -3,7 +3,10 @@
 #include <winsock2.h>
 
 #include <cstdint>
+#include <cstring>
+#include <optional>
 
+#include "addr/ip_text.h"
 #include "app/mac_resolution.h"
 #include "cache/registry_cache-win32.h"
 #include "net/arp_sources-win32.h"
@@ -18,9 +21,13 @@ public:
 }  // namespace
 
 std::string FindMacOnThisPc(const std::string& ip_text) {
-    // inet_addr cannot tell 255.255.255.255 from unreadable text: both look up the
-    // broadcast address.
-    const std::uint32_t target = inet_addr(ip_text.c_str());
+    // Not inet_addr: it reads "010" as octal 8 and fails into 255.255.255.255.
+    std::optional<std::uint32_t> target;
+    if (const std::optional<Ipv4Octets> octets = ReadIpv4Octets(ip_text)) {
+        std::uint32_t in_network_order = 0;
+        std::memcpy(&in_network_order, octets->data(), sizeof in_network_order);
+        target = in_network_order;
+    }
     IpHelperArpTable table;
     IpHelperArpRequest request;
     RegistryMacCache cache;

@@ -2,15 +2,17 @@
 
 #include "addr/mac_text.h"
 
-std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTableSource& table,
+std::string FindMacText(const std::string& ip_text, std::optional<std::uint32_t> target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache) {
+    // A text that names no address has no row and nobody to ask on the wire.
+    if (!target) return cache.Read(ip_text);
     // An all-zero row must not end the search: reporting it as found would fill the
     // MAC field with a text the wake command refuses, and the request and the cache,
     // which may well know the address, would never be asked.
     for (const ArpRow& row : table.ReadRows()) {
-        if (row.address == target && !IsZeroMac(row.physical)) return FormatMacText(row.physical);
+        if (row.address == *target && !IsZeroMac(row.physical)) return FormatMacText(row.physical);
     }
-    if (const std::optional<MacBytes> answer = request.Request(target); answer && !IsZeroMac(*answer)) {
+    if (const std::optional<MacBytes> answer = request.Request(*target); answer && !IsZeroMac(*answer)) {
         return FormatMacText(*answer);
     }
     return cache.Read(ip_text);

@@ -7,6 +7,7 @@
 // mac_resolution-win32.cpp puts the IP helper and the registry cache behind them.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "addr/mac_text.h"
@@ -22,13 +23,13 @@ public:
 };
 
 /// Returns the MAC text for the IP text, or the empty text when no source knows it.
-/// `target` is what inet_addr made of `ip_text` (0xFFFFFFFF for unreadable text,
-/// looked for like any other address). The ARP table comes first: the first row, in
-/// table order, for the target whose physical address is not all zero. Then the ARP
-/// request, whose all-zero answer counts as none. Last the cache, asked under the IP
-/// text as typed; its text is returned unchanged, not checked as a MAC text. A source
-/// is asked only when the ones before it had nothing.
-std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTableSource& table,
+/// `target` is the address ReadIpv4Octets reads from `ip_text` (network byte order),
+/// nothing when it reads none. The ARP table comes first: the first row, in table
+/// order, for the target whose physical address is not all zero. Then the ARP request,
+/// whose all-zero answer counts as none. Last the cache, asked under the IP text as
+/// typed; its text is returned unchanged, not checked as a MAC text. A source is asked
+/// only when the ones before it had nothing; without a target only the cache is asked.
+std::string FindMacText(const std::string& ip_text, std::optional<std::uint32_t> target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache);
 
 constexpr char kMacNotFoundText[] = "Can't figure out MAC from IP.\nTry to write the MAC directly.";

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_dialog-win32.h"
+#include "net/probe_state.h"
 #include "net/socket-win32.h"
 #include "resource.h"
 
@@ -23,6 +24,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         // the network commands fail in their own way.
         WinsockSession winsock;
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
+        // A watcher may be probing: from here on nothing may leave the machine.
+        AbandonEveryProbe();
     }
     return kExitCode;
 }

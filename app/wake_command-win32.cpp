@@ -32,6 +32,8 @@ void SystemWakeActions::StartWatcher(const std::string& ip) {
 WatchOutcome WatchForWakeNow(const std::string& ip) {
     return WatchForWake(
         ip, kWatchSchedule,
-        [](std::string host, std::int32_t limit_ms) { return StartEchoProbe(std::move(host), limit_ms); },
+        [](std::string host, std::int32_t limit_ms) {
+            return StartEchoProbe(std::move(host), limit_ms, HostReading::kAddressOrName);
+        },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); });
 }

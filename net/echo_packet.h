@@ -23,13 +23,16 @@ using Ipv4Bytes = std::array<std::uint8_t, 4>;
 std::uint16_t ComputeInternetChecksum(const std::uint8_t* data, std::size_t size);
 
 /// Returns the 48-byte echo request: type 8, code 0, identifier and sequence number
-/// each the bytes 0x01 0x00, four zero filler bytes, `tick_count` least significant
-/// byte first at bytes 12-15, the characters 0x20..0x3F at 16-47, and the checksum
-/// over all 48 bytes at 2-3.
-EchoRequest BuildEchoRequest(std::uint32_t tick_count);
+/// each the bytes 0x01 0x00, `probe_value` least significant byte first at bytes 8-11
+/// (the filler the message leaves free), `tick_count` likewise at bytes 12-15, the
+/// characters 0x20..0x3F at 16-47, and the checksum over all 48 bytes at 2-3.
+EchoRequest BuildEchoRequest(std::uint32_t tick_count, std::uint32_t probe_value);
 
 /// True only when `datagram` (`size` bytes as a raw ICMP socket returns them, IP header
-/// first) is an IPv4 ICMP echo reply (type 0) whose source is `probed` and whose
-/// identifier and sequence number are ours. A datagram larger than the receive buffer,
-/// or too short for its own IP header plus 8 ICMP bytes, is never ours.
-bool IsOurEchoReply(const std::uint8_t* datagram, std::size_t size, const Ipv4Bytes& probed);
+/// first) is an IPv4 ICMP echo reply (type 0) whose source is `probed`, whose identifier
+/// and sequence number are ours and which echoes `probe_value` at bytes 8-11: a late
+/// reply to an earlier probe or the reply to another one carries another value. A
+/// datagram larger than the receive buffer, or too short for its own IP header plus 12
+/// ICMP bytes, is never ours.
+bool IsOurEchoReply(const std::uint8_t* datagram, std::size_t size, const Ipv4Bytes& probed,
+                    std::uint32_t probe_value);

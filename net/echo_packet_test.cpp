@@ -41,12 +41,14 @@ TEST(InternetChecksum, MatchesKnownValues) {
 }
 
 TEST(EchoRequest, HasTheFixedLayout) {
-    const EchoRequest m = BuildEchoRequest(0x11223344u);
+    const EchoRequest m = BuildEchoRequest(0x11223344u, 0xA1B2C3D4u);
     EXPECT_EQ(m.size(), 48u);
     EXPECT_EQ(m[0], 8);  // echo request
     EXPECT_EQ(m[1], 0);
     const Bytes id_seq(m.begin() + 4, m.begin() + 8);
     EXPECT_EQ(id_seq, (Bytes{0x01, 0x00, 0x01, 0x00}));
+    const Bytes value(m.begin() + 8, m.begin() + 12);
+    EXPECT_EQ(value, (Bytes{0xD4, 0xC3, 0xB2, 0xA1}));
     const Bytes stamp(m.begin() + 12, m.begin() + 16);
     EXPECT_EQ(stamp, (Bytes{0x44, 0x33, 0x22, 0x11}));  // least significant byte first
     for (int i = 0; i < 32; ++i) EXPECT_EQ(m[16 + i], 0x20 + i) << "data byte " << i;
@@ -54,7 +56,7 @@ TEST(EchoRequest, HasTheFixedLayout) {
 
 TEST(EchoRequest, ChecksumMakesTheWholeMessageSumToAllOnes) {
     for (std::uint32_t tick : {0u, 1u, 0x11223344u, 0xFFFFFFFFu, 0x80000000u}) {
-        const EchoRequest m = BuildEchoRequest(tick);
+        const EchoRequest m = BuildEchoRequest(tick, ~tick);
         EXPECT_EQ(OnesComplementSum(m.data(), m.size()), 0xFFFF) << "tick " << tick;
     }
 }
@@ -90,8 +92,12 @@ Bytes ReplyTo(const EchoRequest& request) {
 
 TEST(EchoReply, CountsOnlyOurReplyFromTheProbedAddress) {
     const Ipv4Bytes probed = {10, 77, 0, 2};
-    const EchoRequest request = BuildEchoRequest(12345);
+    constexpr std::uint32_t kValue = 0x5EED1234u;
+    const EchoRequest request = BuildEchoRequest(12345, kValue);
     const Bytes reply = ReplyTo(request);
+    // The same request from another probe, or from an earlier one of the same address.
+    const Bytes other_probes_reply = ReplyTo(BuildEchoRequest(12345, 0x5EED1235u));
+    const Bytes zero_filler_reply = ReplyTo(BuildEchoRequest(12345, 0));
 
     Bytes wrong_id = reply;
     wrong_id[4] = 0x00;
@@ -122,7 +128,10 @@ TEST(EchoReply, CountsOnlyOurReplyFromTheProbedAddress) {
         {"our reply", Datagram(probed, reply), true},
         {"reply with IP options", Datagram(probed, reply, 4), true},
         {"reply with the largest IP header", Datagram(probed, reply, 40), true},
-        {"only the 8 ICMP header bytes", Datagram(probed, Bytes(reply.begin(), reply.begin() + 8)), true},
+        {"only the header and our value", Datagram(probed, Bytes(reply.begin(), reply.begin() + 12)), true},
+        {"only the 8 ICMP header bytes", Datagram(probed, Bytes(reply.begin(), reply.begin() + 8)), false},
+        {"another probe's value", Datagram(probed, other_probes_reply), false},
+        {"zero filler, as a forged reply would have", Datagram(probed, zero_filler_reply), false},
         {"wrong source", Datagram({10, 77, 0, 3}, reply), false},
         {"source bytes reversed", Datagram({2, 0, 77, 10}, reply), false},
         {"wrong identifier", Datagram(probed, wrong_id), false},
@@ -134,35 +143,35 @@ TEST(EchoReply, CountsOnlyOurReplyFromTheProbedAddress) {
         {"IP header length below 20", short_ihl, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IsOurEchoReply(c.datagram.data(), c.datagram.size(), probed), c.ours) << c.name;
+        EXPECT_EQ(IsOurEchoReply(c.datagram.data(), c.datagram.size(), probed, kValue), c.ours) << c.name;
     }
 }
 
 TEST(EchoReply, NeverReadsPastTheReceivedSize) {
     const Ipv4Bytes probed = {10, 77, 0, 2};
-    const Bytes reply = ReplyTo(BuildEchoRequest(1));
+    const Bytes reply = ReplyTo(BuildEchoRequest(1, 7));
     for (std::size_t options : {0u, 4u, 40u}) {
         const Bytes full = Datagram(probed, reply, options);
-        const std::size_t needed = 20 + options + 8;
+        const std::size_t needed = 20 + options + 12;
         // Each truncation sits in a buffer of its own size, so ASan flags any read past it.
         for (std::size_t size = 0; size < full.size(); ++size) {
             const Bytes cut(full.begin(), full.begin() + size);
-            EXPECT_EQ(IsOurEchoReply(cut.data(), cut.size(), probed), size >= needed)
+            EXPECT_EQ(IsOurEchoReply(cut.data(), cut.size(), probed, 7), size >= needed)
                 << "options " << options << " size " << size;
         }
     }
-    EXPECT_FALSE(IsOurEchoReply(nullptr, 0, probed));
+    EXPECT_FALSE(IsOurEchoReply(nullptr, 0, probed, 7));
 }
 
 TEST(EchoReply, MustFitTheReceiveBuffer) {
     const Ipv4Bytes probed = {192, 168, 1, 10};
-    const Bytes reply = ReplyTo(BuildEchoRequest(1));
+    const Bytes reply = ReplyTo(BuildEchoRequest(1, 7));
     const std::size_t fill = kReceiveBufferSize - 20 - reply.size();
     const Bytes exactly = Datagram(probed, reply, 0, fill);
     const Bytes one_more = Datagram(probed, reply, 0, fill + 1);
     ASSERT_EQ(exactly.size(), 324u);
-    EXPECT_TRUE(IsOurEchoReply(exactly.data(), exactly.size(), probed));
-    EXPECT_FALSE(IsOurEchoReply(one_more.data(), one_more.size(), probed));
+    EXPECT_TRUE(IsOurEchoReply(exactly.data(), exactly.size(), probed, 7));
+    EXPECT_FALSE(IsOurEchoReply(one_more.data(), one_more.size(), probed, 7));
 }
 
 }  // namespace

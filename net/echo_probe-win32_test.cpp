@@ -23,7 +23,9 @@ protected:
 bool ProbeThrough(EchoRoute route, const char* host, std::int32_t limit_ms) {
     return ProbeWithTimeout(
         host, limit_ms,
-        [route](std::string h, std::int32_t l) { return StartEchoProbe(std::move(h), l, route); },
+        [route](std::string h, std::int32_t l) {
+            return StartEchoProbe(std::move(h), l, HostReading::kAddressOnly, route);
+        },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); });
 }
 
@@ -33,14 +35,13 @@ TEST_F(EchoProbeWin32, LoopbackAnswersThroughEachRoute) {
     EXPECT_TRUE(ProbeWithTimeout("127.0.0.1", 500));
 }
 
-TEST_F(EchoProbeWin32, ResolvesDottedTextButNotTheEmptyText) {
+// The resolver reads "010" as octal, as Windows' inet_addr does; the probe never hands
+// it a text of four decimal runs (see ReadIpv4Octets), only names.
+TEST_F(EchoProbeWin32, ResolvesNamesButNotTheEmptyText) {
     WinsockEchoNetwork network;
     Ipv4Bytes address{};
-    ASSERT_TRUE(network.Resolve("192.168.1.10", address));
-    EXPECT_EQ(address, (Ipv4Bytes{192, 168, 1, 10}));
-    // The resolver reads a leading zero as octal, as Windows' inet_addr does.
-    ASSERT_TRUE(network.Resolve("192.168.001.010", address));
-    EXPECT_EQ(address, (Ipv4Bytes{192, 168, 1, 8}));
+    ASSERT_TRUE(network.Resolve("localhost", address));
+    EXPECT_EQ(address, (Ipv4Bytes{127, 0, 0, 1}));
     EXPECT_FALSE(network.Resolve("", address));
     EXPECT_FALSE(ProbeThrough(EchoRoute::kRawThenIcmpApi, "", 100));
 }
@@ -48,23 +49,25 @@ TEST_F(EchoProbeWin32, ResolvesDottedTextButNotTheEmptyText) {
 // On loopback a raw socket hands back our own request as well as the reply, each with
 // the IP header the stack wrote: only the reply may count.
 TEST_F(EchoProbeWin32, RawSocketSeesOurRequestAndCountsOnlyTheReply) {
-    auto socket = WinsockRawIcmpSocket::Open();
+    auto socket = WinsockProbeSockets::Open(true);
     ASSERT_TRUE(socket) << "raw ICMP socket refused, error " << WSAGetLastError();
-    const EchoRequest request = BuildEchoRequest(GetTickCount());
-    ASSERT_TRUE(socket->SendTo(kLoopback, request));
+    constexpr std::uint32_t kValue = 0x0BADCAFEu;
+    const EchoRequest request = BuildEchoRequest(GetTickCount(), kValue);
+    ASSERT_TRUE(socket->SendEcho(kLoopback, request));
 
     int ours = 0;
     int requests_seen = 0;
     std::array<std::uint8_t, kReceiveBufferSize> buffer;
     const DWORD until = GetTickCount() + 500;
     while (static_cast<int>(until - GetTickCount()) > 0) {
-        std::size_t size = 0;
-        const DatagramWait wait = socket->WaitForDatagram(kProbeSliceMs, buffer.data(), buffer.size(), size);
-        ASSERT_NE(wait, DatagramWait::kFailed);
-        if (wait != DatagramWait::kReceived || size == 0) continue;
+        const ProbeWaitResult wait = socket->Wait(kProbeSliceMs, buffer.data(), buffer.size());
+        ASSERT_NE(wait.datagram, DatagramWait::kFailed);
+        const std::size_t size = wait.size;
+        if (wait.datagram != DatagramWait::kReceived || size == 0) continue;
         const std::size_t header = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
         if (size < header + kEchoRequestSize) continue;  // not an echo of our 48 bytes
-        const bool is_ours = IsOurEchoReply(buffer.data(), size, kLoopback);
+        const bool is_ours = IsOurEchoReply(buffer.data(), size, kLoopback, kValue);
+        EXPECT_FALSE(IsOurEchoReply(buffer.data(), size, kLoopback, kValue + 1));
         if (buffer[header] == 8) {
             ++requests_seen;
             EXPECT_FALSE(is_ours);
@@ -78,25 +81,23 @@ TEST_F(EchoProbeWin32, RawSocketSeesOurRequestAndCountsOnlyTheReply) {
 }
 
 TEST_F(EchoProbeWin32, RawWaitReturnsWithinItsSlice) {
-    auto socket = WinsockRawIcmpSocket::Open();
+    auto socket = WinsockProbeSockets::Open(true);
     ASSERT_TRUE(socket);
     std::array<std::uint8_t, kReceiveBufferSize> buffer;
     for (int i = 0; i < 5; ++i) {
-        std::size_t size = 0;
         const DWORD start = GetTickCount();
-        const DatagramWait wait = socket->WaitForDatagram(kProbeSliceMs, buffer.data(), buffer.size(), size);
-        EXPECT_NE(wait, DatagramWait::kFailed);
+        const ProbeWaitResult wait = socket->Wait(kProbeSliceMs, buffer.data(), buffer.size());
+        EXPECT_NE(wait.datagram, DatagramWait::kFailed);
         // GetTickCount steps in 10-16 ms; a slice of 10 ms must not take more than a few.
         EXPECT_LT(GetTickCount() - start, 100u);
     }
 }
 
 TEST_F(EchoProbeWin32, IcmpSendEchoCountsLoopbackReply) {
-    WinsockEchoNetwork network;
-    const EchoRequest request = BuildEchoRequest(GetTickCount());
+    const EchoRequest request = BuildEchoRequest(GetTickCount(), 0x0BADCAFEu);
     const DWORD start = GetTickCount();
-    EXPECT_TRUE(network.EchoThroughIcmpApi(kLoopback, request.data() + kIcmpHeaderSize,
-                                           kEchoPayloadSize, 500));
+    EXPECT_TRUE(EchoThroughIcmpApi(kLoopback, std::vector<std::uint8_t>(request.begin() + kIcmpHeaderSize, request.end()),
+                                   500));
     EXPECT_LT(GetTickCount() - start, 400u);  // it returns with the reply, not at the timeout
 }
 
@@ -106,7 +107,7 @@ TEST_F(EchoProbeWin32, AbandonedProbeThreadEnds) {
         auto state = std::make_shared<ProbeState>("127.0.0.1", 500);
         ProbeHandle handle(state);
         handle.Abandon();
-        EchoProbeThread(state, route);  // runs here: must return, having sent nothing
+        EchoProbeThread(state, HostReading::kAddressOnly, route);  // runs here: must return, having sent nothing
         EXPECT_EQ(state->result(), ProbeResult::kNoAnswer);
     }
 }

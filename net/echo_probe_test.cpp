@@ -14,6 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Ipv4Bytes kPeer = {10, 77, 0, 2};
 constexpr std::uint32_t kTick = 0xA1B2C3D4u;
+constexpr std::uint32_t kValue = 0x600DF00Du;
 
 // One received datagram: IP header with `source`, then `icmp`.
 Bytes Datagram(const Ipv4Bytes& source, Bytes icmp) {
@@ -25,20 +26,22 @@ Bytes Datagram(const Ipv4Bytes& source, Bytes icmp) {
     return d;
 }
 
-Bytes OurReply() {
-    const EchoRequest r = BuildEchoRequest(kTick);
+Bytes ReplyCarrying(std::uint32_t value) {
+    const EchoRequest r = BuildEchoRequest(kTick, value);
     Bytes icmp(r.begin(), r.end());
     icmp[0] = 0;
     return Datagram(kPeer, icmp);
 }
 
+Bytes OurReply() { return ReplyCarrying(kValue); }
+
 Bytes OurRequestSeenOnLoopback() {
-    const EchoRequest r = BuildEchoRequest(kTick);
+    const EchoRequest r = BuildEchoRequest(kTick, kValue);
     return Datagram(kPeer, Bytes(r.begin(), r.end()));
 }
 
 Bytes HostUnreachableFromRouter() {
-    const EchoRequest r = BuildEchoRequest(kTick);
+    const EchoRequest r = BuildEchoRequest(kTick, kValue);
     Bytes icmp = {3, 1, 0, 0, 0, 0, 0, 0};
     const Bytes quote = Datagram({10, 77, 0, 1}, Bytes(r.begin(), r.begin() + 8));
     icmp.insert(icmp.end(), quote.begin(), quote.end());
@@ -48,6 +51,7 @@ Bytes HostUnreachableFromRouter() {
 struct Arrival {
     DatagramWait wait;
     Bytes datagram;
+    bool connected = false;
 };
 
 // Fake platform: logs every call in order and replays a script of arrivals. When the
@@ -58,18 +62,19 @@ public:
     bool raw_opens = true;
     bool resolves = true;
     bool send_ok = true;
-    bool api_answers = true;
+    IcmpApiState api_state = IcmpApiState::kAnswered;
     std::deque<Arrival> arrivals;
     ProbeState* state = nullptr;
     bool abandon_on_resolve = false;
+    bool abandon_on_send = false;
     EchoRequest sent{};
     Bytes api_payload;
     std::int32_t api_timeout = 0;
 
-    std::unique_ptr<RawIcmpSocket> OpenRawIcmp() override {
-        log.push_back("open raw");
-        if (!raw_opens) return nullptr;
-        return std::make_unique<Socket>(*this);
+    std::unique_ptr<ProbeSockets> OpenSockets(bool raw_icmp) override {
+        log.push_back(raw_icmp ? "open raw" : "open");
+        if (raw_icmp && !raw_opens) return nullptr;
+        return std::make_unique<Sockets>(*this);
     }
     bool Resolve(const std::string& host, Ipv4Bytes& address) override {
         log.push_back("resolve " + host);
@@ -79,40 +84,56 @@ public:
         return true;
     }
     std::uint32_t TickCount() override { return kTick; }
-    bool EchoThroughIcmpApi(const Ipv4Bytes& to, const std::uint8_t* payload, std::size_t size,
-                            std::int32_t timeout_ms) override {
+    std::uint32_t NewProbeValue() override { return kValue; }
+    std::unique_ptr<IcmpApiEcho> StartEchoThroughIcmpApi(const Ipv4Bytes& to, std::vector<std::uint8_t> payload,
+                                                         std::int32_t timeout_ms) override {
         log.push_back("icmp api");
         EXPECT_EQ(to, kPeer);
-        api_payload.assign(payload, payload + size);
+        api_payload = payload;
         api_timeout = timeout_ms;
-        return api_answers;
+        if (abandon_on_send) state->Abandon();
+        return std::make_unique<Api>(api_state);
     }
 
 private:
-    class Socket : public RawIcmpSocket {
+    struct Api : IcmpApiEcho {
+        explicit Api(IcmpApiState s) : state(s) {}
+        IcmpApiState State() const override { return state; }
+        IcmpApiState state;
+    };
+
+    class Sockets : public ProbeSockets {
     public:
-        explicit Socket(FakeNetwork& net) : net_(net) {}
-        ~Socket() override { net_.log.push_back("close"); }
-        bool SendTo(const Ipv4Bytes& to, const EchoRequest& request) override {
+        explicit Sockets(FakeNetwork& net) : net_(net) {}
+        ~Sockets() override { net_.log.push_back("close"); }
+        bool SendEcho(const Ipv4Bytes& to, const EchoRequest& request) override {
             net_.log.push_back("send");
             EXPECT_EQ(to, kPeer);
             net_.sent = request;
+            if (net_.abandon_on_send) net_.state->Abandon();
             return net_.send_ok;
         }
-        DatagramWait WaitForDatagram(int slice_ms, std::uint8_t* buffer, std::size_t capacity,
-                                     std::size_t& size) override {
+        bool Connect(const Ipv4Bytes& to, std::uint16_t port) override {
+            net_.log.push_back("connect " + std::to_string(port));
+            EXPECT_EQ(to, kPeer);
+            return true;
+        }
+        ProbeWaitResult Wait(int slice_ms, std::uint8_t* buffer, std::size_t capacity) override {
             EXPECT_EQ(slice_ms, kProbeSliceMs);
             EXPECT_EQ(capacity, kReceiveBufferSize);
             net_.log.push_back("wait");
+            ProbeWaitResult result;
             if (net_.arrivals.empty()) {
                 net_.state->Abandon();
-                return DatagramWait::kNothing;
+                return result;
             }
             Arrival a = net_.arrivals.front();
             net_.arrivals.pop_front();
             if (!a.datagram.empty()) std::memcpy(buffer, a.datagram.data(), a.datagram.size());
-            size = a.datagram.size();
-            return a.wait;
+            result.datagram = a.wait;
+            result.size = a.datagram.size();
+            result.connected = a.connected;
+            return result;
         }
 
     private:
@@ -120,76 +141,125 @@ private:
     };
 };
 
+const std::vector<std::string> kConnects = {"connect 445", "connect 139", "connect 3389", "connect 22",
+                                            "connect 80",  "connect 443", "connect 5900"};
+
+std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& middle,
+                              const std::vector<std::string>& tail) {
+    head.insert(head.end(), middle.begin(), middle.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
 struct Scenario {
     const char* name;
     EchoRoute route;
     bool raw_opens;
-    bool resolves;
+    IcmpApiState api_state;
     bool send_ok;
-    bool api_answers;
     std::vector<Arrival> arrivals;
     ProbeResult result;
     std::vector<std::string> log;
 };
 
-TEST(EchoProbe, SendsOnceAndCountsOnlyOurReply) {
+TEST(EchoProbe, SendsOnceThenConnectsAndCountsOnlyOurReplyOrACompletedConnection) {
     const Arrival nothing = {DatagramWait::kNothing, {}};
     const Arrival reply = {DatagramWait::kReceived, OurReply()};
-    const std::vector<std::string> raw_start = {"open raw", "resolve 10.77.0.2", "send"};
-    auto with = [&](std::vector<std::string> tail) {
-        std::vector<std::string> all = raw_start;
-        all.insert(all.end(), tail.begin(), tail.end());
-        return all;
-    };
+    const Arrival connected = {DatagramWait::kNothing, {}, true};
+    const std::vector<std::string> raw_start = {"open raw", "send"};
+    const std::vector<std::string> api_start = {"open raw", "icmp api", "open"};
+    auto raw = [&](std::vector<std::string> tail) { return Join(raw_start, kConnects, tail); };
+    auto api = [&](std::vector<std::string> tail) { return Join(api_start, kConnects, tail); };
+    const IcmpApiState kNone = IcmpApiState::kNoAnswer;
     const Scenario scenarios[] = {
-        {"reply after a quiet slice", EchoRoute::kRawThenIcmpApi, true, true, true, false,
-         {nothing, reply}, ProbeResult::kAnswered, with({"wait", "wait", "close"})},
-        {"foreign datagrams are skipped", EchoRoute::kRawThenIcmpApi, true, true, true, false,
+        {"reply after a quiet slice", EchoRoute::kRawThenIcmpApi, true, kNone, true, {nothing, reply},
+         ProbeResult::kAnswered, raw({"wait", "wait", "close"})},
+        {"foreign datagrams are skipped", EchoRoute::kRawThenIcmpApi, true, kNone, true,
          {{DatagramWait::kReceived, OurRequestSeenOnLoopback()},
           {DatagramWait::kReceived, HostUnreachableFromRouter()},
+          {DatagramWait::kReceived, ReplyCarrying(kValue + 1)},  // another probe's reply
           {DatagramWait::kTooLarge, Bytes(kReceiveBufferSize, 0)},
           reply},
-         ProbeResult::kAnswered, with({"wait", "wait", "wait", "wait", "close"})},
-        {"unreachable alone is no answer", EchoRoute::kRawThenIcmpApi, true, true, true, false,
-         {{DatagramWait::kReceived, HostUnreachableFromRouter()}},
-         ProbeResult::kNoAnswer, with({"wait", "wait", "close"})},
-        {"receive failure ends the probe", EchoRoute::kRawThenIcmpApi, true, true, true, false,
-         {nothing, {DatagramWait::kFailed, {}}, reply}, ProbeResult::kNoAnswer,
-         with({"wait", "wait", "close"})},
-        {"send failure", EchoRoute::kRawThenIcmpApi, true, true, false, false, {},
-         ProbeResult::kNoAnswer, with({"close"})},
-        {"host does not resolve", EchoRoute::kRawThenIcmpApi, true, false, true, true, {},
-         ProbeResult::kNoAnswer, {"open raw", "resolve 10.77.0.2", "close"}},
-        {"no raw socket: IcmpSendEcho answers", EchoRoute::kRawThenIcmpApi, false, true, true, true,
-         {}, ProbeResult::kAnswered, {"open raw", "resolve 10.77.0.2", "icmp api"}},
-        {"no raw socket: IcmpSendEcho silent", EchoRoute::kRawThenIcmpApi, false, true, true, false,
-         {}, ProbeResult::kNoAnswer, {"open raw", "resolve 10.77.0.2", "icmp api"}},
-        {"no raw socket, raw only", EchoRoute::kRawOnly, false, true, true, true, {},
-         ProbeResult::kNoAnswer, {"open raw"}},
-        {"IcmpSendEcho only", EchoRoute::kIcmpApiOnly, true, true, true, true, {},
-         ProbeResult::kAnswered, {"resolve 10.77.0.2", "icmp api"}},
+         ProbeResult::kAnswered, raw({"wait", "wait", "wait", "wait", "wait", "close"})},
+        {"unreachable alone is no answer", EchoRoute::kRawThenIcmpApi, true, kNone, true,
+         {{DatagramWait::kReceived, HostUnreachableFromRouter()}}, ProbeResult::kNoAnswer,
+         raw({"wait", "wait", "close"})},
+        {"a completed connection answers", EchoRoute::kRawThenIcmpApi, true, kNone, true, {nothing, connected},
+         ProbeResult::kAnswered, raw({"wait", "wait", "close"})},
+        {"receive failure ends the probe", EchoRoute::kRawThenIcmpApi, true, kNone, true,
+         {nothing, {DatagramWait::kFailed, {}}, reply}, ProbeResult::kNoAnswer, raw({"wait", "wait", "close"})},
+        {"send failure", EchoRoute::kRawThenIcmpApi, true, kNone, false, {}, ProbeResult::kNoAnswer,
+         {"open raw", "send", "close"}},
+        {"no raw socket: IcmpSendEcho answers", EchoRoute::kRawThenIcmpApi, false, IcmpApiState::kAnswered, true,
+         {nothing}, ProbeResult::kAnswered, api({"wait", "close"})},
+        {"no raw socket: IcmpSendEcho silent, a connection completes", EchoRoute::kRawThenIcmpApi, false, kNone,
+         true, {nothing, nothing, connected}, ProbeResult::kAnswered, api({"wait", "wait", "wait", "close"})},
+        {"no raw socket: IcmpSendEcho still waiting, a connection completes", EchoRoute::kRawThenIcmpApi, false,
+         IcmpApiState::kPending, true, {connected}, ProbeResult::kAnswered, api({"wait", "close"})},
+        {"no raw socket: nothing answers", EchoRoute::kRawThenIcmpApi, false, kNone, true, {nothing},
+         ProbeResult::kNoAnswer, api({"wait", "wait", "close"})},
+        {"no raw socket, raw only", EchoRoute::kRawOnly, false, kNone, true, {}, ProbeResult::kNoAnswer,
+         {"open raw"}},
+        {"IcmpSendEcho only", EchoRoute::kIcmpApiOnly, true, IcmpApiState::kAnswered, true, {nothing},
+         ProbeResult::kAnswered, Join({"icmp api", "open"}, kConnects, {"wait", "close"})},
     };
     for (const Scenario& s : scenarios) {
         ProbeState state("10.77.0.2", 500);
         FakeNetwork net;
         net.state = &state;
         net.raw_opens = s.raw_opens;
-        net.resolves = s.resolves;
+        net.api_state = s.api_state;
         net.send_ok = s.send_ok;
-        net.api_answers = s.api_answers;
         net.arrivals.assign(s.arrivals.begin(), s.arrivals.end());
-        EXPECT_EQ(RunEchoProbe(state, net, s.route), s.result) << s.name;
+        EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOrName, s.route), s.result) << s.name;
         EXPECT_EQ(net.log, s.log) << s.name;
     }
 }
 
-TEST(EchoProbe, SendsTheRequestStampedWithTheTickCount) {
+// Only a text of four decimal runs is an address; any other goes to the name resolver
+// for the watcher, and to nobody for Check.
+TEST(EchoProbe, ReadsTheAddressOrResolvesTheNameAsItsStarterAllows) {
+    struct Case {
+        const char* host;
+        HostReading reading;
+        bool resolves;
+        std::vector<std::string> log_start;  // up to the request, whose address kPeer checks
+    };
+    const Case cases[] = {
+        {"10.77.0.2", HostReading::kAddressOnly, false, {"open raw", "send"}},
+        {"010.077.000.002", HostReading::kAddressOnly, false, {"open raw", "send"}},
+        {"10.77.0.2", HostReading::kAddressOrName, false, {"open raw", "send"}},
+        {"10.77.0.2a", HostReading::kAddressOnly, true, {"open raw", "close"}},
+        {"pc-room-4", HostReading::kAddressOnly, true, {"open raw", "close"}},
+        {"", HostReading::kAddressOrName, false, {"open raw", "resolve ", "close"}},
+        {"10.77.0.2a", HostReading::kAddressOrName, true, {"open raw", "resolve 10.77.0.2a", "send"}},
+        {"pc-room-4", HostReading::kAddressOrName, false, {"open raw", "resolve pc-room-4", "close"}},
+    };
+    for (const Case& c : cases) {
+        ProbeState state(c.host, 500);
+        FakeNetwork net;
+        net.state = &state;
+        net.resolves = c.resolves;
+        net.arrivals = {{DatagramWait::kReceived, OurReply()}};
+        const bool sends = c.log_start.back() == "send";
+        EXPECT_EQ(RunEchoProbe(state, net, c.reading),
+                  sends ? ProbeResult::kAnswered : ProbeResult::kNoAnswer) << c.host;
+        ASSERT_GE(net.log.size(), c.log_start.size()) << c.host;
+        EXPECT_EQ(std::vector<std::string>(net.log.begin(), net.log.begin() + c.log_start.size()), c.log_start)
+            << c.host;
+        if (!sends) {
+            EXPECT_EQ(net.log.size(), c.log_start.size()) << c.host;
+        }
+    }
+}
+
+TEST(EchoProbe, SendsTheRequestStampedWithTheTickCountAndItsOwnValue) {
     ProbeState state("10.77.0.2", 500);
     FakeNetwork net;
     net.state = &state;
     net.arrivals = {{DatagramWait::kReceived, OurReply()}};
-    ASSERT_EQ(RunEchoProbe(state, net), ProbeResult::kAnswered);
-    EXPECT_EQ(net.sent, BuildEchoRequest(kTick));
+    ASSERT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kAnswered);
+    EXPECT_EQ(net.sent, BuildEchoRequest(kTick, kValue));
 }
 
 TEST(EchoProbe, FallbackSendsTheSameFortyBytesAndWaitsTheStartersLimit) {
@@ -197,8 +267,8 @@ TEST(EchoProbe, FallbackSendsTheSameFortyBytesAndWaitsTheStartersLimit) {
     FakeNetwork net;
     net.state = &state;
     net.raw_opens = false;
-    ASSERT_EQ(RunEchoProbe(state, net), ProbeResult::kAnswered);
-    const EchoRequest request = BuildEchoRequest(kTick);
+    ASSERT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kAnswered);
+    const EchoRequest request = BuildEchoRequest(kTick, kValue);
     EXPECT_EQ(net.api_payload, Bytes(request.begin() + 8, request.end()));
     EXPECT_EQ(net.api_payload.size(), 40u);
     EXPECT_EQ(net.api_timeout, 500);
@@ -206,15 +276,49 @@ TEST(EchoProbe, FallbackSendsTheSameFortyBytesAndWaitsTheStartersLimit) {
 
 TEST(EchoProbe, SendsNothingOnceAbandoned) {
     for (EchoRoute route : {EchoRoute::kRawThenIcmpApi, EchoRoute::kIcmpApiOnly}) {
-        ProbeState state("10.77.0.2", 500);
+        ProbeState state("pc-room-4", 500);
         FakeNetwork net;
         net.state = &state;
         net.abandon_on_resolve = true;  // the starter gives up while the name resolves
-        EXPECT_EQ(RunEchoProbe(state, net, route), ProbeResult::kNoAnswer);
+        EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOrName, route), ProbeResult::kNoAnswer);
         for (const std::string& call : net.log) {
             EXPECT_NE(call, "send");
             EXPECT_NE(call, "icmp api");
+            EXPECT_EQ(call.find("connect"), std::string::npos);
         }
+    }
+    // Given up right after the echo request: no connection follows it.
+    for (bool raw : {true, false}) {
+        ProbeState state("10.77.0.2", 500);
+        FakeNetwork net;
+        net.state = &state;
+        net.raw_opens = raw;
+        net.abandon_on_send = true;
+        EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kNoAnswer);
+        for (const std::string& call : net.log) EXPECT_EQ(call.find("connect"), std::string::npos) << call;
+    }
+}
+
+// Winsock tells a failed connect in the except set; Linux and some stacks make it
+// writable with an error instead. Only writable without an error is a completed one.
+TEST(ServiceConnection, CountsOnlyAConnectionThatCompleted) {
+    constexpr int kRefused = 10061;  // WSAECONNREFUSED
+    constexpr int kTimedOut = 10060;
+    struct Case {
+        bool writable;
+        bool excepted;
+        int error;
+        ConnectionState state;
+    };
+    const Case cases[] = {
+        {true, false, 0, ConnectionState::kCompleted},  {false, false, 0, ConnectionState::kPending},
+        {false, true, kRefused, ConnectionState::kFailed}, {false, true, 0, ConnectionState::kFailed},
+        {true, true, 0, ConnectionState::kFailed},       {true, false, kRefused, ConnectionState::kFailed},
+        {true, false, kTimedOut, ConnectionState::kFailed},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JudgeConnection(c.writable, c.excepted, c.error), c.state)
+            << c.writable << c.excepted << ' ' << c.error;
     }
 }
 

@@ -13,6 +13,12 @@
 
 enum class ProbeResult { kPending, kAnswered, kNoAnswer };
 
+/// Abandons every probe of the process, running or yet to start, for good: called when
+/// the process is about to end, so that no probe sends anything from then on.
+void AbandonEveryProbe();
+/// True once AbandonEveryProbe has been called.
+bool IsEveryProbeAbandoned();
+
 class ProbeState {
 public:
     /// `limit_ms` is how long the starter will wait for the answer; a probe that
@@ -32,7 +38,7 @@ public:
     /// Called once by the probe thread as the last thing it does with its resources.
     void Finish(ProbeResult result) { result_.store(result, std::memory_order_release); }
 
-    bool IsAbandoned() const { return abandoned_.load(std::memory_order_acquire); }
+    bool IsAbandoned() const { return abandoned_.load(std::memory_order_acquire) || IsEveryProbeAbandoned(); }
     void Abandon() { abandoned_.store(true, std::memory_order_release); }
 
 private:

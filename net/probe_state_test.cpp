@@ -50,30 +50,27 @@ struct SilentNetwork : EchoNetwork {
     std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> sent = std::make_shared<std::atomic<bool>>(false);
 
-    struct Socket : RawIcmpSocket {
+    struct Sockets : ProbeSockets {
         SilentNetwork* net;
-        explicit Socket(SilentNetwork* n) : net(n) {}
-        ~Socket() override { net->closed->store(true); }
-        bool SendTo(const Ipv4Bytes&, const EchoRequest&) override {
+        explicit Sockets(SilentNetwork* n) : net(n) {}
+        ~Sockets() override { net->closed->store(true); }
+        bool SendEcho(const Ipv4Bytes&, const EchoRequest&) override {
             net->sent->store(true);
             return true;
         }
-        DatagramWait WaitForDatagram(int slice_ms, std::uint8_t*, std::size_t,
-                                     std::size_t&) override {
+        bool Connect(const Ipv4Bytes&, std::uint16_t) override { return true; }
+        ProbeWaitResult Wait(int slice_ms, std::uint8_t*, std::size_t) override {
             std::this_thread::sleep_for(milliseconds(slice_ms));
-            return DatagramWait::kNothing;
+            return {};
         }
     };
-    std::unique_ptr<RawIcmpSocket> OpenRawIcmp() override { return std::make_unique<Socket>(this); }
-    bool Resolve(const std::string& host, Ipv4Bytes& address) override {
-        if (host != "10.77.0.3") return false;
-        address = {10, 77, 0, 3};
-        return true;
-    }
+    std::unique_ptr<ProbeSockets> OpenSockets(bool) override { return std::make_unique<Sockets>(this); }
+    bool Resolve(const std::string&, Ipv4Bytes&) override { return false; }
     std::uint32_t TickCount() override { return 0; }
-    bool EchoThroughIcmpApi(const Ipv4Bytes&, const std::uint8_t*, std::size_t,
-                            std::int32_t) override {
-        return false;
+    std::uint32_t NewProbeValue() override { return 0; }
+    std::unique_ptr<IcmpApiEcho> StartEchoThroughIcmpApi(const Ipv4Bytes&, std::vector<std::uint8_t>,
+                                                         std::int32_t) override {
+        return nullptr;
     }
 };
 
@@ -100,7 +97,7 @@ TEST(ProbeThread, EndsByItselfSoonAfterItsStarterLetsGo) {
         closed = net->closed;
         sent = net->sent;
         handle = StartProbe(host, 500, [net, ended](std::shared_ptr<ProbeState> state) {
-            state->Finish(RunEchoProbe(*state, *net));
+            state->Finish(RunEchoProbe(*state, *net, HostReading::kAddressOnly));
             ended->store(true);
         });
         host.assign(64, 'x');  // the probe must not be reading the caller's text
@@ -124,7 +121,7 @@ TEST(ProbeThread, ManyAbandonedProbesAllEnd) {
     auto net = std::make_shared<SilentNetwork>();
     for (int i = 0; i < kProbes; ++i) {
         ProbeHandle handle = StartProbe("10.77.0.3", 500, [net, ended](std::shared_ptr<ProbeState> s) {
-            s->Finish(RunEchoProbe(*s, *net));
+            s->Finish(RunEchoProbe(*s, *net, HostReading::kAddressOnly));
             ++*ended;
         });
         // Dropped at once, as a starter whose time is up does.

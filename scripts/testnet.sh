@@ -6,6 +6,8 @@
 #
 #   program namespace  tvx-prog-<pid>  veth tvxa<pid>  10.77.0.1/24, route 255.255.255.255/32
 #   peer namespace     tvx-peer-<pid>  veth tvxb<pid>  10.77.0.2/24  (answers pings: the kernel does)
+#   the program's resolver is 10.77.0.2 (/etc/netns/<prog ns>/resolv.conf), so that any
+#   name query shows on the test network instead of going nowhere
 #
 # The command sees TARVEX_PROG_NS, TARVEX_PEER_NS, TARVEX_PROG_IF, TARVEX_PEER_IF.
 # Nothing leaves the two namespaces: the program's side has no route but the
@@ -32,6 +34,7 @@ cleanup() {
         for pid in $(ip netns pids "$TARVEX_PEER_NS"); do kill -9 "$pid" 2>/dev/null || true; done
     fi
     ip netns del "$TARVEX_PROG_NS" 2>/dev/null || true
+    rm -rf "/etc/netns/$TARVEX_PROG_NS"
     ip netns del "$TARVEX_PEER_NS" 2>/dev/null || true
     exit $rc
 }
@@ -50,5 +53,10 @@ ip -n "$TARVEX_PROG_NS" link set "$TARVEX_PROG_IF" up
 ip -n "$TARVEX_PEER_NS" link set "$TARVEX_PEER_IF" up
 # Without a route for it the limited broadcast fails with "network unreachable".
 ip -n "$TARVEX_PROG_NS" route add 255.255.255.255/32 dev "$TARVEX_PROG_IF"
+
+# Written before the command enters the namespace: ip netns exec mounts it over
+# /etc/resolv.conf there.
+mkdir -p "/etc/netns/$TARVEX_PROG_NS"
+echo "nameserver 10.77.0.2" >"/etc/netns/$TARVEX_PROG_NS/resolv.conf"
 
 ip netns exec "$TARVEX_PROG_NS" "$@"

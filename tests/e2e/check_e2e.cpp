@@ -60,6 +60,8 @@ std::unique_ptr<HostChange> UnreachableNetworkBehindThePeer() {
 
 // Every ICMP message in the program's namespace, loopback included.
 std::unique_ptr<Capture> CaptureIcmp() { return Capture::Start(Side::kProgram, "any", "icmp"); }
+// Every IPv4 packet there: echo, connections, name queries alike.
+std::unique_ptr<Capture> CaptureIp() { return Capture::Start(Side::kProgram, "any", "ip"); }
 
 // An ICMP error quotes the request it refuses, and tshark matches the quote's fields
 // too: an echo request is a packet whose only ICMP header has type 8.
@@ -67,7 +69,12 @@ std::string RequestsTo(const std::string& ip) {
     return "icmp.type==8 && count(icmp.type)==1 && ip.dst==" + ip;
 }
 const char kAnyRequest[] = "icmp.type==8 && count(icmp.type)==1";
-const char kUnreachableToUs[] = "icmp.type==3 && icmp.code==1 && ip.dst==10.77.0.1";
+// Only those quoting an echo request: the connections' SYNs draw their own.
+const char kUnreachableToUs[] = "icmp.type==3 && icmp.code==1 && ip.dst==10.77.0.1 && icmp.type==8";
+// Connection attempts, one per service port.
+std::string SynsTo(const std::string& ip) {
+    return "tcp.flags.syn==1 && tcp.flags.ack==0 && !icmp && ip.dst==" + ip;
+}
 
 // ---- timing ----------------------------------------------------------------------------
 
@@ -156,7 +163,7 @@ protected:
 
 class CheckCommandE2e : public CheckDialogCase {};
 
-enum class Network { kAsIs, kSilent, kUnreachable };
+enum class Network { kAsIs, kSilent, kUnreachable, kFirewalledWithService, kFirewalled };
 
 struct CheckCase {
     const char* typed;
@@ -167,12 +174,32 @@ struct CheckCase {
     bool unreachable_back;
 };
 
+std::unique_ptr<HostChange> MakeNetwork(Network network) {
+    switch (network) {
+    case Network::kAsIs: return nullptr;
+    case Network::kSilent: return SilentAddress();
+    case Network::kUnreachable: return UnreachableNetworkBehindThePeer();
+    case Network::kFirewalledWithService: return e2e::FirewalledPeer(445);
+    case Network::kFirewalled: return e2e::FirewalledPeer(0);
+    }
+    return nullptr;
+}
+
 const CheckCase kCheckCases[] = {
     {"10.77.0.2", Network::kAsIs, "The PC with IP 10.77.0.2 is on", MessageIcon::Information, "10.77.0.2",
      false},
-    // Leading zeros: shown as typed, resolved to the same peer.
+    // Leading zeros: shown as typed, read in decimal (octal 010 would be 8).
     {"10.77.000.002", Network::kAsIs, "The PC with IP 10.77.000.002 is on", MessageIcon::Information,
      "10.77.0.2", false},
+    {"010.77.0.2", Network::kAsIs, "The PC with IP 010.77.0.2 is on", MessageIcon::Information, "10.77.0.2",
+     false},
+    // Valid by the rule, but no address: nothing at all leaves, no name query either.
+    {"10.77.0.2a", Network::kAsIs, "The PC with IP 10.77.0.2a is off", MessageIcon::Error, nullptr, false},
+    // Echo requests dropped: a completed connection on a service port answers; refusals do not.
+    {"10.77.0.2", Network::kFirewalledWithService, "The PC with IP 10.77.0.2 is on", MessageIcon::Information,
+     "10.77.0.2", false},
+    {"10.77.0.2", Network::kFirewalled, "The PC with IP 10.77.0.2 is off", MessageIcon::Error, "10.77.0.2",
+     false},
     {"10.77.0.3", Network::kSilent, "The PC with IP 10.77.0.3 is off", MessageIcon::Error, "10.77.0.3", false},
     // A router's refusal quotes our request; it is not an answer.
     {"10.99.0.5", Network::kUnreachable, "The PC with IP 10.99.0.5 is off", MessageIcon::Error, "10.99.0.5",
@@ -189,13 +216,11 @@ TEST_F(CheckCommandE2e, ShowsTheOutcomeAsTypedAfterOneRequest) {
     for (const CheckCase& c : kCheckCases) {
         SCOPED_TRACE(std::string("typed '") + c.typed + "'");
         const bool failed_before = HasFailure();
-        std::unique_ptr<HostChange> network;
-        if (c.network == Network::kSilent) network = SilentAddress();
-        if (c.network == Network::kUnreachable) network = UnreachableNetworkBehindThePeer();
+        const std::unique_ptr<HostChange> network = MakeNetwork(c.network);
         if (network) {
             ASSERT_TRUE(network->applied()) << network->output();
         }
-        auto capture = CaptureIcmp();
+        auto capture = CaptureIp();
         ASSERT_TRUE(capture) << "capture did not start";
 
         const auto seen = RunCheck(c.typed);
@@ -206,10 +231,13 @@ TEST_F(CheckCommandE2e, ShowsTheOutcomeAsTypedAfterOneRequest) {
         EXPECT_EQ(seen->box.owner, dialog_);
 
         const bool answers = c.icon == MessageIcon::Information;
+        const bool refused = seen->box.text.find("is not valid") != std::string::npos;
         if (!c.probed) {
-            // Refused at once: no probe, nothing sent anywhere, loopback included.
-            EXPECT_LT(seen->ms, 400) << "an invalid text was probed";
-            EXPECT_EQ(capture->Count(kAnyRequest), 0);
+            // Nothing sent anywhere, loopback included; an invalid text is refused at once.
+            if (refused) {
+                EXPECT_LT(seen->ms, 400) << "an invalid text was probed";
+            }
+            EXPECT_EQ(capture->Count("ip"), 0);
         } else {
             if (answers) {
                 EXPECT_LT(seen->ms, 400);
@@ -221,11 +249,17 @@ TEST_F(CheckCommandE2e, ShowsTheOutcomeAsTypedAfterOneRequest) {
             EXPECT_EQ(capture->Count(RequestsTo(c.probed)), 1);
             EXPECT_EQ(capture->Count(kAnyRequest), 1) << "requests to anything";
             EXPECT_EQ(capture->Count(kUnreachableToUs), c.unreachable_back ? 1 : 0);
+            EXPECT_EQ(capture->Count(SynsTo(c.probed)), 7);
+            // The echo request leaves before the first connection attempt.
+            const auto first = capture->Read(kAnyRequest + std::string(" || ") + SynsTo(c.probed), {"ip.proto"});
+            EXPECT_TRUE(!first.empty() && first[0] == "1") << "first packet of protocol "
+                                                           << (first.empty() ? "none" : first[0]);
         }
         ASSERT_TRUE(capture->ok());
         std::printf("  '%s': box after %.0f ms\n", c.typed, seen->ms);
         if (HasFailure() && !failed_before) {
-            for (const std::string& packet : capture->Read("icmp", {"ip.src", "ip.dst", "icmp.type"})) {
+            for (const std::string& packet :
+                 capture->Read("ip", {"ip.src", "ip.dst", "ip.proto", "icmp.type", "tcp.dstport", "udp.dstport"})) {
                 std::printf("    captured %s\n", packet.c_str());
             }
         }
@@ -338,12 +372,15 @@ protected:
 bool ProbeThrough(EchoRoute route, const std::string& ip, std::int32_t limit_ms) {
     return ProbeWithTimeout(
         ip, limit_ms,
-        [route](std::string host, std::int32_t limit) { return StartEchoProbe(std::move(host), limit, route); },
+        [route](std::string host, std::int32_t limit) {
+            return StartEchoProbe(std::move(host), limit, HostReading::kAddressOnly, route);
+        },
         [](int ms) { Sleep(static_cast<DWORD>(ms)); });
 }
 
 // Each route sends one request carrying the same 40 bytes after the ICMP header
-// (ending in the characters ' ' to '?'), and counts only the peer's own reply.
+// (ending in the characters ' ' to '?') and seven connection attempts, and counts only
+// the peer's own reply.
 TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
     const auto silent = SilentAddress();
     ASSERT_TRUE(silent->applied()) << silent->output();
@@ -359,7 +396,7 @@ TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
     for (EchoRoute route : {EchoRoute::kRawOnly, EchoRoute::kIcmpApiOnly, EchoRoute::kRawThenIcmpApi}) {
         for (const auto& t : targets) {
             SCOPED_TRACE(std::string(t.ip) + " route " + std::to_string(static_cast<int>(route)));
-            auto capture = CaptureIcmp();
+            auto capture = CaptureIp();
             ASSERT_TRUE(capture);
             const double start = NowMs();
             EXPECT_EQ(ProbeThrough(route, t.ip, 500), t.answered);
@@ -371,6 +408,7 @@ TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
                 EXPECT_LT(ms, 900);
             }
             const auto requests = capture->Read(RequestsTo(t.ip), {"ip.len", "icmp.checksum.status", "data.data"});
+            EXPECT_EQ(capture->Count(SynsTo(t.ip)), 7);
             ASSERT_TRUE(capture->ok());
             ASSERT_EQ(requests.size(), 1u);
             EXPECT_EQ(requests[0].substr(0, 5), "68|1|") << requests[0];
@@ -394,7 +432,7 @@ TEST_F(ProbeRoutesE2e, ProbeEndsBySelfSoonAfterItsStarterGivesUp) {
         SCOPED_TRACE("route " + std::to_string(static_cast<int>(route)));
         auto state = std::make_shared<ProbeState>("10.77.0.3", 500);
         ProbeHandle handle(state);
-        std::thread probe([state, route] { EchoProbeThread(state, route); });
+        std::thread probe([state, route] { EchoProbeThread(state, HostReading::kAddressOnly, route); });
         Sleep(500);
         const double given_up = NowMs();
         handle.Abandon();
@@ -410,6 +448,36 @@ TEST_F(ProbeRoutesE2e, ProbeEndsBySelfSoonAfterItsStarterGivesUp) {
         EXPECT_EQ(state->result(), ProbeResult::kNoAnswer);
         EXPECT_LT(ms, 40);
         std::printf("  route %d: ended %.1f ms after its starter gave up\n", static_cast<int>(route), ms);
+    }
+}
+
+// A peer that drops echo requests but accepts connections on 445 answers through every
+// route, at once; without the listener it is off after the whole limit, each route
+// having sent one echo request before its seven connection attempts.
+TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
+    for (const int port : {445, 0}) {
+        const auto firewall = e2e::FirewalledPeer(port);
+        ASSERT_TRUE(firewall->applied()) << firewall->output();
+        for (EchoRoute route : {EchoRoute::kRawOnly, EchoRoute::kIcmpApiOnly, EchoRoute::kRawThenIcmpApi}) {
+            SCOPED_TRACE("port " + std::to_string(port) + " route " + std::to_string(static_cast<int>(route)));
+            auto capture = Capture::Start(Side::kProgram, "\"$TARVEX_PROG_IF\"", "ip");
+            ASSERT_TRUE(capture);
+            const double start = NowMs();
+            EXPECT_EQ(ProbeThrough(route, "10.77.0.2", 500), port != 0);
+            const double ms = NowMs() - start;
+            if (port != 0) {
+                EXPECT_LT(ms, 100);
+            } else {
+                EXPECT_GE(ms, 495);
+            }
+            const auto order = capture->Read(RequestsTo("10.77.0.2") + " || " + SynsTo("10.77.0.2"), {"ip.proto"});
+            ASSERT_TRUE(capture->ok());
+            EXPECT_EQ(std::count(order.begin(), order.end(), "1"), 1);
+            EXPECT_EQ(std::count(order.begin(), order.end(), "6"), 7);
+            EXPECT_TRUE(!order.empty() && order[0] == "1") << "the echo request did not leave first";
+            EXPECT_EQ(capture->Count("icmp.type==0"), 0) << "the peer answered an echo request";
+            std::printf("  port %d route %d: %.1f ms\n", port, static_cast<int>(route), ms);
+        }
     }
 }
 

@@ -144,8 +144,10 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
         {"only 15 characters are read", "10.77.0.52abcdeXYZ", "52-52-52-52-52-52"},
         {"nobody knows", "10.77.0.77", ""},
         {"nobody knows an empty field", "", ""},
-        // Last: from here on every unreadable text has an answer.
-        {"unreadable text finds the broadcast row", "no.such.host", "02-00-00-00-00-FF",
+        {"leading zeros are decimal", "10.77.0.009", "02-00-00-00-00-09"},
+        // A text that names no address is looked for in the cache only, never in the
+        // table, even where the broadcast address has a row.
+        {"no address: not the broadcast row", "no.such.host", "",
          "ip neigh replace 255.255.255.255 lladdr 02:00:00:00:00:ff nud permanent dev \"$TARVEX_PROG_IF\""},
     };
     ASSERT_NO_FATAL_FAILURE(StartProgram());

@@ -31,6 +31,7 @@ constexpr char kProgressCaption[] = "Turning on PC...";
 constexpr char kMac[] = "00-1A-2B-3C-4D-5E";
 constexpr char kPeerIp[] = "10.77.0.2";     // the peer namespace; its kernel answers pings
 constexpr char kSilentIp[] = "10.77.0.3";   // on the link, but nobody has it
+constexpr char kOtherSilentIp[] = "10.77.0.4";
 
 // ---- The peer's view of the wire ----
 
@@ -271,11 +272,15 @@ TEST_F(Wake, ClosingTheProgressSendsAtOnceAndClosingTheMainDialogCutsTheWatcherO
     EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
 }
 
-// The long case, one program for everything that waits for a watcher: two wakes a few
-// seconds apart, one of the peer (which answers) with a password and one of an address
-// nobody has, each reported on its own about 60 s and 90 s after its send. The first
-// wake is followed closely: its progress dialog, its packet at the peer, its cache entry.
-TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinutes) {
+// The long case, one program for everything that waits for a watcher: four wakes a few
+// seconds apart, each reported on its own about 60 s (an answer) or 90 s (none) after
+// its send. The first, of the peer (which answers pings), with a password, is followed
+// closely: its progress dialog, its packet at the peer, its cache entry. The second is
+// of an address nobody has. The third is of the peer again, which by the time that
+// watcher probes drops echo requests and accepts connections on 445 only, as a PC
+// behind a desktop firewall that shares files. The fourth, of another address nobody
+// has, is still probing when the main dialog is closed: the process ends at once.
+TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessAtOnce) {
     const int threads_before = CountThreads(program_->pid());
     const auto capture = CaptureMagicPackets();
     ASSERT_TRUE(capture) << "no capture at the peer";
@@ -313,6 +318,12 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     StartWake(kSilentIp, "00-1A-2B-3C-4D-5F", "");
     const ProgressRun second = FollowProgress();
     ASSERT_NE(second.window, nullptr);
+    StartWake(kPeerIp, "00-1A-2B-3C-4D-60", "");
+    const ProgressRun third = FollowProgress();
+    ASSERT_NE(third.window, nullptr);
+    StartWake(kOtherSilentIp, "00-1A-2B-3C-4D-61", "");
+    const ProgressRun fourth = FollowProgress();
+    ASSERT_NE(fourth.window, nullptr);
 
     int peak_threads = 0;
     int polls = 0;
@@ -337,6 +348,24 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     EXPECT_EQ(turned_on->owner, dialog_);
     ASSERT_TRUE(e2e::DismissMessageBox(*turned_on));
 
+    // The third watcher starts probing about 60 s after its send, some seconds from now.
+    ASSERT_LT(GetTickCount() - third.closed, 58000u) << "too late to put up the firewall";
+    const auto firewall = e2e::FirewalledPeer(445);
+    ASSERT_TRUE(firewall->applied()) << firewall->output();
+    const auto probes = e2e::Capture::Start(e2e::Side::kProgram, "\"$TARVEX_PROG_IF\"", "ip host 10.77.0.2");
+    ASSERT_TRUE(probes) << "no capture in the program's namespace";
+    const auto behind_firewall = next_report(15000);
+    ASSERT_TRUE(behind_firewall.has_value()) << "no report for the peer behind its firewall";
+    const DWORD behind_firewall_after = GetTickCount() - third.closed;
+    EXPECT_EQ(behind_firewall->text, "The PC has been turned on.");
+    EXPECT_EQ(behind_firewall->owner, dialog_);
+    ASSERT_TRUE(e2e::DismissMessageBox(*behind_firewall));
+    // One echo request, left unanswered; the connection on 445 was the answer.
+    EXPECT_EQ(probes->Count("icmp.type==8 && count(icmp.type)==1 && ip.dst==10.77.0.2"), 1);
+    EXPECT_EQ(probes->Count("icmp.type==0"), 0);
+    EXPECT_GE(probes->Count("tcp.srcport==445 && tcp.flags.syn==1 && tcp.flags.ack==1"), 1);
+    EXPECT_EQ(probes->Count("tcp.len>0 && ip.src==10.77.0.1"), 0) << "something was sent on a connection";
+
     const auto not_turned_on = next_report(60000);
     ASSERT_TRUE(not_turned_on.has_value()) << "no second report";
     const DWORD not_turned_on_after = GetTickCount() - second.closed;
@@ -349,19 +378,32 @@ TEST_F(Wake, TwoWakesSendCacheAndReportIndependentlyAfterOneAndOneAndAHalfMinute
     std::printf("[ measure  ] progress dialog lifetime %lu ms\n", static_cast<unsigned long>(lifetime));
     std::printf("[ measure  ] success report %lu ms after its send, failure report %lu ms after its send\n",
                 static_cast<unsigned long>(turned_on_after), static_cast<unsigned long>(not_turned_on_after));
-    std::printf("[ measure  ] threads: %d before the wakes, peak %d while both watchers ran\n", threads_before,
+    std::printf("[ measure  ] threads: %d before the wakes, peak %d while the watchers ran\n", threads_before,
                 peak_threads);
+    std::printf("[ measure  ] report for the peer behind its firewall %lu ms after its send\n",
+                static_cast<unsigned long>(behind_firewall_after));
     EXPECT_GE(turned_on_after, 59500u);
     EXPECT_LE(turned_on_after, 62000u);
+    EXPECT_GE(behind_firewall_after, 59500u);
+    EXPECT_LE(behind_firewall_after, 62000u);
     EXPECT_GE(not_turned_on_after, 89500u);
     // Plus whatever the 3000 pauses of 10 ms overrun by on a loaded machine.
     EXPECT_LE(not_turned_on_after, 100000u);
 
-    // Each watcher reported once and has ended; the program closes as usual.
-    const auto extra = e2e::WaitForMessageBox(program_->pid(), 500);
-    EXPECT_FALSE(extra.has_value()) << "a third message box: \"" << extra->caption << "\" / \"" << extra->text << '"';
+    // Three watchers reported once and have ended; the fourth is probing its address,
+    // 60 to 90 s after its send. Closing the main dialog ends the process at once.
+    const auto extra = e2e::WaitForMessageBox(program_->pid(), 200);
+    EXPECT_FALSE(extra.has_value()) << "a fifth message box: \"" << extra->caption << "\" / \"" << extra->text << '"';
+    const DWORD fourth_probing_for = GetTickCount() - fourth.closed;
+    EXPECT_GE(fourth_probing_for, 60500u);
+    EXPECT_LE(fourth_probing_for, 89000u);
+    const DWORD close_sent = GetTickCount();
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
+    const DWORD exit_after = GetTickCount() - close_sent;
+    std::printf("[ measure  ] closed %lu ms into the fourth watcher's probes; ended %lu ms after the close\n",
+                static_cast<unsigned long>(fourth_probing_for - 60000), static_cast<unsigned long>(exit_after));
+    EXPECT_LT(exit_after, 1000u);
 }
 
 }  // namespace

@@ -109,4 +109,26 @@ HostChange::HostChange(std::string apply, std::string undo) : undo_(std::move(un
 
 HostChange::~HostChange() { RunOnHost(undo_, 15000); }
 
+std::unique_ptr<HostChange> FirewalledPeer(int listen_port) {
+    const std::string peer = "ip netns exec \"$TARVEX_PEER_NS\" ";
+    const std::string ignore = peer + "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 || exit 1\n";
+    const std::string restore = peer + "sysctl -qw net.ipv4.icmp_echo_ignore_all=0\n";
+    if (listen_port == 0) return std::make_unique<HostChange>(ignore, restore + "true");
+    const std::string base = UniqueHostPath("tvx-listen");
+    const std::string listener =
+        "import socket\n"
+        "s = socket.socket()\n"
+        "s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
+        "s.bind(('10.77.0.2', " + std::to_string(listen_port) + "))\n"
+        "s.listen(64)\n"
+        "print('ready', flush=True)\n"
+        "while True:\n"
+        "    s.accept()[0].close()\n";
+    return std::make_unique<HostChange>(
+        ignore + "f=" + base + "\ncat >$f.py <<'EOF'\n" + listener + "EOF\n" + peer +
+            "python3 $f.py </dev/null >$f.log 2>&1 &\necho $! >$f.pid\n"
+            "for i in $(seq 100); do grep -q ready $f.log && exit 0; sleep 0.05; done\ncat $f.log; exit 1\n",
+        "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\n" + restore + "rm -f $f.py $f.log $f.pid; true\n");
+}
+
 }  // namespace e2e

@@ -73,4 +73,9 @@ private:
     std::string output_;
 };
 
+/// The peer as a desktop firewall leaves it: its kernel ignores echo requests and,
+/// when `listen_port` is not 0, a listener accepts (and at once closes) connections on
+/// that port of 10.77.0.2; every other port refuses. Undone when the object goes.
+std::unique_ptr<HostChange> FirewalledPeer(int listen_port);
+
 }  // namespace e2e
