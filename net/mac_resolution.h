@@ -22,6 +22,10 @@ std::string FormatMacText(const MacBytes& bytes);
 /// row Windows and Wine list for a multicast address. Such an answer knows nothing.
 bool IsZeroMac(const MacBytes& bytes);
 
+/// True when the lowest bit of byte 0 is set: the broadcast address or a multicast
+/// group, which no single machine answers to and no magic packet can wake.
+bool IsGroupMac(const MacBytes& bytes);
+
 /// One row of the ARP table: the IPv4 address in network byte order, as inet_addr
 /// gives it, and the first six bytes of the physical address.
 struct ArpRow {
@@ -57,8 +61,8 @@ public:
 /// Returns the MAC text for the IP text, or the empty text when no source knows it.
 /// `target` is what inet_addr made of `ip_text` (0xFFFFFFFF for unreadable text,
 /// looked for like any other address). The ARP table comes first: the first row, in
-/// table order, for the target whose physical address is not all zero. Then the ARP
-/// request, whose all-zero answer counts as none. Last the cache, asked under the IP
+/// table order, for the target whose physical address is neither all zero nor a group
+/// address. Then the ARP request, whose all-zero or group answer counts as none. Last the cache, asked under the IP
 /// text as typed; its text is returned unchanged, not checked as a MAC text. A source
 /// is asked only when the ones before it had nothing.
 std::string FindMacText(const std::string& ip_text, std::uint32_t target, ArpTableSource& table,

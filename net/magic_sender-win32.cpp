@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "net/adapter_list-win32.h"
+
 sockaddr_in ToSockaddr(const WireEndpoint& to) {
     sockaddr_in addr;
     std::memset(&addr, 0, sizeof addr);
@@ -27,6 +29,12 @@ bool WinsockDatagramSocket::EnableBroadcast() {
                       reinterpret_cast<const char*>(&on), sizeof on) != SOCKET_ERROR;
 }
 
+bool WinsockDatagramSocket::BindTo(const std::array<std::uint8_t, 4>& address) {
+    // Port 0: the system picks a free source port.
+    const sockaddr_in addr = ToSockaddr(WireEndpoint{address, {0, 0}});
+    return bind(socket_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != SOCKET_ERROR;
+}
+
 bool WinsockDatagramSocket::SendTo(const WireEndpoint& to, const std::vector<std::uint8_t>& bytes) {
     const sockaddr_in addr = ToSockaddr(to);
     const int length = static_cast<int>(bytes.size());
@@ -42,5 +50,5 @@ std::unique_ptr<DatagramSocket> WinsockDatagramSockets::OpenUdp() {
 
 bool SendMagicPacket(std::string mac, int port, std::string password) {
     WinsockDatagramSockets sockets;
-    return SendMagicPacket(sockets, mac, port, password);
+    return SendMagicPacket(sockets, mac, port, password, ReadLocalIpv4Addresses());
 }

@@ -13,13 +13,14 @@
 /// (already in network order), the rest zero.
 sockaddr_in ToSockaddr(const WireEndpoint& to);
 
-/// An IPv4 UDP socket from socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), never bound.
+/// An IPv4 UDP socket from socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP).
 class WinsockDatagramSocket final : public DatagramSocket {
 public:
     /// Returns the socket, or null when socket() fails.
     static std::unique_ptr<WinsockDatagramSocket> Open();
 
     bool EnableBroadcast() override;
+    bool BindTo(const std::array<std::uint8_t, 4>& address) override;
     bool SendTo(const WireEndpoint& to, const std::vector<std::uint8_t>& bytes) override;
 
     SOCKET get() const { return socket_.get(); }
@@ -34,6 +35,7 @@ public:
     std::unique_ptr<DatagramSocket> OpenUdp() override;
 };
 
-/// Broadcasts the magic packet for `mac` (with `password` when not empty) once to UDP
-/// port `port` of 255.255.255.255. True when the datagram was handed to the network.
+/// Broadcasts the magic packet for `mac` (with `password` when not empty) to UDP port
+/// `port` of 255.255.255.255 and of the directed broadcast of every local adapter's
+/// IPv4 address. True when at least one datagram was handed to the network.
 bool SendMagicPacket(std::string mac, int port, std::string password);

@@ -19,6 +19,7 @@ std::size_t g_bytes_sent = 0;  // keeps the sends from being optimised away
 class NoOpSocket final : public DatagramSocket {
 public:
     bool EnableBroadcast() override { return true; }
+    bool BindTo(const std::array<std::uint8_t, 4>&) override { return true; }
     bool SendTo(const WireEndpoint&, const std::vector<std::uint8_t>& bytes) override {
         g_bytes_sent += bytes.size();
         return true;
@@ -35,14 +36,14 @@ public:
 int main() {
     using Clock = std::chrono::steady_clock;
     NoOpSockets sockets;
-    for (int i = 0; i < kWarmUp; ++i) SendMagicPacket(sockets, "00-1A-2B-3C-4D-5E", 40000, "secret");
+    for (int i = 0; i < kWarmUp; ++i) SendMagicPacket(sockets, "00-1A-2B-3C-4D-5E", 40000, "secret", {});
 
     std::vector<double> ns;
     ns.reserve(kRuns);
     int failures = 0;
     for (int i = 0; i < kRuns; ++i) {
         const Clock::time_point start = Clock::now();
-        const bool sent = SendMagicPacket(sockets, "00-1A-2B-3C-4D-5E", 40000, "secret");
+        const bool sent = SendMagicPacket(sockets, "00-1A-2B-3C-4D-5E", 40000, "secret", {});
         const Clock::time_point end = Clock::now();
         if (!sent) ++failures;
         ns.push_back(std::chrono::duration<double, std::nano>(end - start).count());
