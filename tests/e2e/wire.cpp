@@ -30,7 +30,12 @@ const char kAliveFunction[] =
 }  // namespace
 
 std::string InNamespace(Side side) {
-    return side == Side::kPeer ? "ip netns exec \"$TARVEX_PEER_NS\" " : "";
+    switch (side) {
+    case Side::kPeer: return "ip netns exec \"$TARVEX_PEER_NS\" ";
+    case Side::kSecondLan: return "ip netns exec \"$TARVEX_LAN2_NS\" ";
+    case Side::kProgram: break;
+    }
+    return "";
 }
 
 std::unique_ptr<Capture> Capture::Start(Side side, const std::string& interface,
