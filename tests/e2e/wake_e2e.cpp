@@ -239,12 +239,11 @@ TEST_F(Wake, ZeroMacIsRefusedWithFocusOnTheMacFieldAndNothingCachedOrSent) {
 
 TEST_F(Wake, SendFailureIsReportedAfterTheProgressAndTheEntryStaysCached) {
     // Without its route the limited broadcast fails with "network unreachable"; without
-    // its address the veth has no LAN whose directed broadcast could be sent.
-    const e2e::HostChange no_route(
-        "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\" && ip addr del 10.77.0.1/24 dev \"$TARVEX_PROG_IF\"",
-        "ip addr replace 10.77.0.1/24 dev \"$TARVEX_PROG_IF\";"
-        " ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"");
+    // their addresses the LANs have no directed broadcast.
+    const e2e::HostChange no_route(e2e::kDropBroadcastRoute, e2e::kRestoreBroadcastRoute);
     ASSERT_TRUE(no_route.applied()) << no_route.output();
+    const e2e::HostChange no_lan(e2e::kDropLanAddresses, e2e::kRestoreLanAddresses);
+    ASSERT_TRUE(no_lan.applied()) << no_lan.output();
     const std::string ip = "10.77.0.45";
     StartWake(ip, kMac, "");
 

@@ -114,4 +114,13 @@ HostChange::HostChange(std::string apply, std::string undo) : undo_(std::move(un
 
 HostChange::~HostChange() { RunOnHost(undo_, 15000); }
 
+const char kDropBroadcastRoute[] = "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+const char kRestoreBroadcastRoute[] = "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+const char kDropLanAddresses[] =
+    "ip addr del 10.77.0.1/24 dev \"$TARVEX_PROG_IF\" &&"
+    " { [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr del 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"; }";
+const char kRestoreLanAddresses[] =
+    "ip addr replace 10.77.0.1/24 dev \"$TARVEX_PROG_IF\";"
+    " [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr replace 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"";
+
 }  // namespace e2e

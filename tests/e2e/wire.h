@@ -73,4 +73,12 @@ private:
     std::string output_;
 };
 
+/// Shell scripts that take away, and give back, the ways a magic packet leaves the
+/// program's namespace: the limited broadcast's route, and the address of each of its
+/// LANs (with its address goes the LAN's directed broadcast).
+extern const char kDropBroadcastRoute[];
+extern const char kRestoreBroadcastRoute[];
+extern const char kDropLanAddresses[];
+extern const char kRestoreLanAddresses[];
+
 }  // namespace e2e
