@@ -74,3 +74,5 @@ std::string FormatMacText(const MacBytes& bytes) {
 bool IsZeroMac(const MacBytes& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
+
+bool IsGroupMac(const MacBytes& bytes) { return (bytes[0] & 0x01) != 0; }

@@ -35,3 +35,7 @@ std::string FormatMacText(const MacBytes& bytes);
 /// True when all six bytes are zero: an ARP entry that was never completed, or a
 /// row Windows and Wine list for a multicast address. Such an answer knows nothing.
 bool IsZeroMac(const MacBytes& bytes);
+
+/// True when the lowest bit of byte 0 is set: the broadcast address or a multicast
+/// group, which no single machine answers to and no magic packet can wake.
+bool IsGroupMac(const MacBytes& bytes);

@@ -83,12 +83,11 @@ HBRUSH OnLinkColour(HDC dc) {
 }
 
 void OnLinkCommand(WORD notification) {
-    const std::string text = BuildInternetShortcutText(kHomePageUrl);
     if (notification == STN_CLICKED) {
-        OpenInternetShortcut(kHomeShortcutName, text);
+        OpenInternetShortcut(kHomeShortcutName, kHomePageUrl);
     } else {
         // A double click (its first click has opened it already), enable or disable.
-        EnsureInternetShortcut(kHomeShortcutName, text);
+        EnsureInternetShortcut(kHomeShortcutName, BuildInternetShortcutText(kHomePageUrl));
     }
 }
 
@@ -170,5 +169,5 @@ void AboutCommand(HWND main_dialog) {
 }
 
 void ContributeCommand(HWND) {
-    OpenInternetShortcut(kContributeShortcutName, BuildInternetShortcutText(kContributeUrl));
+    OpenInternetShortcut(kContributeShortcutName, kContributeUrl);
 }

@@ -53,8 +53,11 @@ ShortcutFileState EnsureInternetShortcut(const char* file_name, std::string_view
     return EnsureShortcutFile(files, file_name, text);
 }
 
-void OpenInternetShortcut(const char* file_name, std::string_view text) {
-    EnsureInternetShortcut(file_name, text);
-    // The relative name is resolved against the current directory, where the file is.
-    ShellExecuteA(nullptr, "Open", file_name, nullptr, nullptr, SW_SHOW);
+void OpenInternetShortcut(const char* file_name, const char* url) {
+    EnsureInternetShortcut(file_name, BuildInternetShortcutText(url));
+    // The shell gets the program's own address, never the file: a file of that name
+    // that was already in the folder (a download folder, a share) may point anywhere,
+    // at a program or at a UNC path that hands out the user's credentials. Opening
+    // the address also works in a folder the user cannot write.
+    ShellExecuteA(nullptr, "Open", url, nullptr, nullptr, SW_SHOW);
 }

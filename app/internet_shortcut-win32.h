@@ -11,7 +11,7 @@
 /// `text` only when it is missing (EnsureShortcutFile).
 ShortcutFileState EnsureInternetShortcut(const char* file_name, std::string_view text);
 
-/// EnsureInternetShortcut, then asks the shell to open the file with the verb "Open"
-/// (no owner window, SW_SHOW), even when it could not be written. Nothing is reported:
-/// the shell's answer is not looked at.
-void OpenInternetShortcut(const char* file_name, std::string_view text);
+/// EnsureInternetShortcut with the shortcut text for `url`, then asks the shell to open
+/// `url` itself with the verb "Open" (no owner window, SW_SHOW), whether or not the file
+/// could be written. Nothing is reported: the shell's answer is not looked at.
+void OpenInternetShortcut(const char* file_name, const char* url);

@@ -2,17 +2,23 @@
 
 #include "addr/mac_text.h"
 
+namespace {
+
+bool NamesOneMachine(const MacBytes& bytes) { return !IsZeroMac(bytes) && !IsGroupMac(bytes); }
+
+}  // namespace
+
 std::string FindMacText(const std::string& ip_text, std::optional<std::uint32_t> target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache) {
     // A text that names no address has no row and nobody to ask on the wire.
     if (!target) return cache.Read(ip_text);
-    // An all-zero row must not end the search: reporting it as found would fill the
-    // MAC field with a text the wake command refuses, and the request and the cache,
+    // An all-zero or group row must not end the search: reporting it as found would
+    // fill the MAC field with a text that wakes nothing, and the request and the cache,
     // which may well know the address, would never be asked.
     for (const ArpRow& row : table.ReadRows()) {
-        if (row.address == *target && !IsZeroMac(row.physical)) return FormatMacText(row.physical);
+        if (row.address == *target && NamesOneMachine(row.physical)) return FormatMacText(row.physical);
     }
-    if (const std::optional<MacBytes> answer = request.Request(*target); answer && !IsZeroMac(*answer)) {
+    if (const std::optional<MacBytes> answer = request.Request(*target); answer && NamesOneMachine(*answer)) {
         return FormatMacText(*answer);
     }
     return cache.Read(ip_text);

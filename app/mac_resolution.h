@@ -25,10 +25,11 @@ public:
 /// Returns the MAC text for the IP text, or the empty text when no source knows it.
 /// `target` is the address ReadIpv4Octets reads from `ip_text` (network byte order),
 /// nothing when it reads none. The ARP table comes first: the first row, in table
-/// order, for the target whose physical address is not all zero. Then the ARP request,
-/// whose all-zero answer counts as none. Last the cache, asked under the IP text as
-/// typed; its text is returned unchanged, not checked as a MAC text. A source is asked
-/// only when the ones before it had nothing; without a target only the cache is asked.
+/// order, for the target whose physical address is neither all zero nor a group
+/// address. Then the ARP request, whose all-zero or group answer counts as none. Last
+/// the cache, asked under the IP text as typed; its text is returned unchanged, not
+/// checked as a MAC text. A source is asked only when the ones before it had nothing;
+/// without a target only the cache is asked.
 std::string FindMacText(const std::string& ip_text, std::optional<std::uint32_t> target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache);
 

@@ -15,6 +15,8 @@ constexpr std::uint32_t kOther = 0x0200'4D0Au;   // 10.77.0.2
 const MacBytes kMacA = {0x02, 0x00, 0x00, 0x00, 0x00, 0x09};
 const MacBytes kMacB = {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
 const MacBytes kZero = {};
+const MacBytes kBroadcastMac = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+const MacBytes kMulticastMac = {0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
 
 // All three sources log into one list, so a case can check which were asked and in
 // what order.
@@ -68,6 +70,11 @@ TEST(MacResolution, AsksTheSourcesInOrderAndStopsAtTheFirstAnswer) {
          "", "02-00-00-00-00-09", table_only},
         {"all-zero row, the request answers", kTarget, {{kTarget, kZero}}, kMacB, "", "AA-BB-CC-DD-EE-FF",
          up_to_request},
+        {"broadcast and multicast rows are passed over",
+         kTarget, {{kTarget, kBroadcastMac}, {kTarget, kMulticastMac}, {kTarget, kMacA}}, {}, "",
+         "02-00-00-00-00-09", table_only},
+        {"group answers to the request count as none", kTarget, {{kTarget, kMulticastMac}}, kBroadcastMac,
+         "02-00-00-00-00-09", "02-00-00-00-00-09", all},
         {"no row: the request answers", kTarget, {{kOther, kMacA}}, kMacB, "11-11-11-11-11-11",
          "AA-BB-CC-DD-EE-FF", up_to_request},
         {"request fails or cannot be made: the cache", kTarget, {}, std::nullopt, "0a:0b:0c:0d:0e:0f",

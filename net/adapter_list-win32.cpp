@@ -3,10 +3,12 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace {
@@ -15,32 +17,14 @@ constexpr std::size_t kFirstBufferSize = 10240;
 // The adapters may change between two calls; a few rounds of growing are enough.
 constexpr int kFetchAttempts = 4;
 
-// How much of a record is read: everything up to the end of the address.
+// How much of a record the adapter list reads: everything up to the end of the
+// address; the address reader reads up to the end of the address list.
 constexpr std::size_t kUsedRecordSize = offsetof(IP_ADAPTER_INFO, Address) + sizeof(IP_ADAPTER_INFO::Address);
+constexpr std::size_t kAddressRecordSize =
+    offsetof(IP_ADAPTER_INFO, IpAddressList) + sizeof(IP_ADAPTER_INFO::IpAddressList);
 
-std::vector<AdapterInfo> CopyChain(const std::vector<BYTE>& buffer) {
-    std::vector<AdapterInfo> adapters;
-    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
-    const std::uintptr_t end = begin + buffer.size();
-    // The records and their chain live inside the buffer; a link that leaves it, or a
-    // chain longer than the buffer could hold, ends the walk.
-    const std::size_t most = buffer.size() / kUsedRecordSize;
-    const auto* record = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
-    while (record != nullptr && adapters.size() < most) {
-        const auto at = reinterpret_cast<std::uintptr_t>(record);
-        if (at < begin || at > end || end - at < kUsedRecordSize) break;
-        AdapterInfo adapter;
-        std::memcpy(adapter.address.data(), record->Address, adapter.address.size());
-        adapter.description.assign(record->Description, strnlen(record->Description, sizeof record->Description));
-        adapters.push_back(std::move(adapter));
-        record = record->Next;
-    }
-    return adapters;
-}
-
-}  // namespace
-
-std::vector<AdapterInfo> ReadLocalAdapters() {
+// The GetAdaptersInfo chain, in a buffer that holds all of it; empty when the call fails.
+std::vector<BYTE> FetchAdapterChain() {
     try {
         std::vector<BYTE> buffer(kFirstBufferSize, 0);
         DWORD result = ERROR_BUFFER_OVERFLOW;
@@ -53,9 +37,68 @@ std::vector<AdapterInfo> ReadLocalAdapters() {
             buffer.assign(size, 0);
         }
         if (result != NO_ERROR) return {};
-        return CopyChain(buffer);
+        return buffer;
     } catch (const std::bad_alloc&) {
         return {};
     }
 }
 
+// True when `size` bytes at `item` lie inside the buffer.
+bool InBuffer(const std::vector<BYTE>& buffer, const void* item, std::size_t size) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::uintptr_t end = begin + buffer.size();
+    const auto at = reinterpret_cast<std::uintptr_t>(item);
+    return at >= begin && at <= end && end - at >= size;
+}
+
+// Calls `visit` for every record of the chain whose first `used` bytes lie in the buffer.
+// The records and their chain live inside the buffer; a link that leaves it, or a chain
+// longer than the buffer could hold, ends the walk.
+template <typename Visit>
+void WalkChain(const std::vector<BYTE>& buffer, std::size_t used, Visit visit) {
+    if (buffer.empty()) return;
+    std::size_t most = buffer.size() / used;
+    const auto* record = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
+    while (record != nullptr && most-- > 0 && InBuffer(buffer, record, used)) {
+        visit(*record);
+        record = record->Next;
+    }
+}
+
+// "a.b.c.d" as the system writes it into the chain, in network order.
+std::array<std::uint8_t, 4> AddressBytes(const IP_ADDRESS_STRING& text) {
+    const std::string copy(text.String, strnlen(text.String, sizeof text.String));
+    // Texts the system wrote are plain dotted decimal; 255.255.255.255, which inet_addr
+    // cannot tell from an error, is a full mask and reads right all the same.
+    const unsigned long address = inet_addr(copy.c_str());
+    std::array<std::uint8_t, 4> bytes{};
+    std::memcpy(bytes.data(), &address, bytes.size());
+    return bytes;
+}
+
+}  // namespace
+
+std::vector<AdapterInfo> ReadLocalAdapters() {
+    std::vector<AdapterInfo> adapters;
+    const std::vector<BYTE> buffer = FetchAdapterChain();
+    WalkChain(buffer, kUsedRecordSize, [&](const IP_ADAPTER_INFO& record) {
+        AdapterInfo adapter;
+        std::memcpy(adapter.address.data(), record.Address, adapter.address.size());
+        adapter.description.assign(record.Description, strnlen(record.Description, sizeof record.Description));
+        adapters.push_back(std::move(adapter));
+    });
+    return adapters;
+}
+
+std::vector<LocalIpv4Address> ReadLocalIpv4Addresses() {
+    std::vector<LocalIpv4Address> addresses;
+    const std::vector<BYTE> buffer = FetchAdapterChain();
+    WalkChain(buffer, kAddressRecordSize, [&](const IP_ADAPTER_INFO& record) {
+        std::size_t most = buffer.size() / sizeof(IP_ADDR_STRING);
+        for (const IP_ADDR_STRING* entry = &record.IpAddressList;
+             entry != nullptr && most-- > 0 && InBuffer(buffer, entry, sizeof *entry); entry = entry->Next) {
+            addresses.push_back({AddressBytes(entry->IpAddress), AddressBytes(entry->IpMask)});
+        }
+    });
+    return addresses;
+}

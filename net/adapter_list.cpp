@@ -12,9 +12,11 @@ std::string FormatAdapterList(const std::vector<AdapterInfo>& adapters) {
     std::string list;
     for (const AdapterInfo& adapter : adapters) {
         const std::string line = FormatAdapterLine(adapter) + kLineEnd;
-        // Whole lines only: a line cut at the limit would show a wrong description or
-        // half a MAC address. A shorter line further on may still fit.
-        if (list.size() + line.size() <= kAdapterListLength) list += line;
+        // Whole lines only, and none after the first that does not fit: a line cut at the
+        // limit would show a wrong description or half a MAC address, and a later line
+        // slipped in after a gap would hide that an adapter before it is missing.
+        if (list.size() + line.size() > kAdapterListLength) break;
+        list += line;
     }
     return list;
 }

@@ -29,6 +29,6 @@ struct AdapterInfo {
 std::string FormatAdapterLine(const AdapterInfo& adapter);
 
 /// The whole list text for the adapters in the platform's order: each line followed by
-/// "\r\n". A line that would take the text past 249 characters is left out (four lines
-/// of full length fit). No adapter at all gives kNoAdaptersText, with no line end.
+/// "\r\n". The list stops before the first line that would take the text past 249
+/// characters, so it is always a prefix of the adapters (four lines of full length fit). No adapter at all gives kNoAdaptersText, with no line end.
 std::string FormatAdapterList(const std::vector<AdapterInfo>& adapters);

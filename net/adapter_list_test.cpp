@@ -35,7 +35,7 @@ TEST(AdapterList, LineIsMacTabDescriptionCutToSixtyCharacters) {
     }
 }
 
-TEST(AdapterList, ListsWholeLinesInOrderUpTo249Characters) {
+TEST(AdapterList, ListsAPrefixOfWholeLinesUpTo249Characters) {
     struct Case {
         const char* why;
         std::vector<AdapterInfo> adapters;
@@ -49,9 +49,9 @@ TEST(AdapterList, ListsWholeLinesInOrderUpTo249Characters) {
         {"a fifth full line is left out",
          {Adapter(42, 'a'), Adapter(42, 'b'), Adapter(42, 'c'), Adapter(42, 'e'), Adapter(42, 'f')},
          {0, 1, 2, 3}},
-        {"a shorter line after one left out still fits",
+        {"nothing after the first line that does not fit, not even a shorter one",
          {Adapter(4, 'a'), Adapter(42, 'b'), Adapter(42, 'c'), Adapter(42, 'e'), Adapter(42, 'f'), Adapter(1, 'g')},
-         {0, 1, 2, 3, 5}},
+         {0, 1, 2, 3}},
         {"exactly 249 characters fit",
          {Adapter(42, 'a'), Adapter(42, 'b'), Adapter(42, 'c'), Adapter(22, 'e'), Adapter(1, 'f')}, {0, 1, 2, 3, 4}},
         {"250 do not",

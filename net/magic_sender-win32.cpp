@@ -3,14 +3,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "net/adapter_list-win32.h"
 #include "net/magic_packet.h"
 #include "net/magic_sender.h"
 #include "net/socket-win32.h"
 
-bool SendMagicPacket(std::string mac, int port, std::string password) {
-    const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, password);
-    if (packet.empty()) return false;
+namespace {
 
+// One datagram from a socket of its own; true when all of it was handed to the network.
+bool SendAlong(const MagicPacketRoute& route, const std::vector<std::uint8_t>& packet) {
     const UniqueSocket udp(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!udp) return false;
     // Winsock takes a BOOL here: a 4-byte integer, not a single byte.
@@ -20,11 +21,28 @@ bool SendMagicPacket(std::string mac, int port, std::string password) {
         SOCKET_ERROR) {
         return false;
     }
-    const WireEndpoint to = LimitedBroadcastEndpoint(port);
-    const sockaddr_in addr = ToSockaddr(to.address, to.port);
+    if (route.from) {
+        // Port 0: the system picks a free source port.
+        const sockaddr_in local = ToSockaddr(*route.from, {0, 0});
+        if (bind(udp.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) return false;
+    }
+    const sockaddr_in addr = ToSockaddr(route.to.address, route.to.port);
     const int length = static_cast<int>(packet.size());
     const int sent = sendto(udp.get(), reinterpret_cast<const char*>(packet.data()), length, 0,
                             reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     // A datagram goes whole or not at all; a short count would still not be the packet.
     return sent == length;
+}
+
+}  // namespace
+
+bool SendMagicPacket(std::string mac, int port, std::string password) {
+    const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, password);
+    if (packet.empty()) return false;
+
+    bool sent = false;
+    for (const MagicPacketRoute& route : MagicPacketRoutes(ReadLocalIpv4Addresses(), port)) {
+        sent = SendAlong(route, packet) || sent;
+    }
+    return sent;
 }

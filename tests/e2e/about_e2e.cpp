@@ -9,6 +9,7 @@
 #include <array>
 #include <numeric>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ using e2e::Program;
 constexpr char kAboutCaption[] = "About...";
 constexpr char kHomeFile[] = "Tarvex online.url";
 constexpr char kContributeFile[] = "Contribute.url";
+constexpr char kHomeUrl[] = "http://tarvex.example/";
+constexpr char kContributeUrl[] = "http://tarvex.example/contribuir.php";
 constexpr char kHomeBytes[] = "[InternetShortcut]\x0A" "URL=http://tarvex.example/";
 constexpr char kContributeBytes[] = "[InternetShortcut]\x0A" "URL=http://tarvex.example/contribuir.php";
 constexpr char kDescription[] =
@@ -100,35 +103,64 @@ private:
 
 // --- What the program does beyond its windows ----------------------------------------
 
-// Counts the processes the program starts (the shell's handler of a .url file is one):
-// the program joins a job, and every process it starts afterwards joins it too.
-class StartedProcesses {
+// Records what the shell is handed to open for an http address: for as long as it
+// lives, the handler of http addresses is a command that appends its argument as one
+// line to a file. A shortcut file the shell opened instead would reach the handler
+// with the address the file holds, whatever that is.
+class HandedAddresses {
 public:
-    explicit StartedProcesses(DWORD pid) : job_(CreateJobObjectA(nullptr, nullptr)) {
-        const UniqueKernelObject process(
-            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid));
-        joined_ = job_ && process && AssignProcessToJobObject(job_.get(), process.get());
-        // Wine counts the program itself a moment after it has joined.
-        joined_ = joined_ && e2e::WaitUntil([&] { return Total() >= 1; }, 2000);
+    explicit HandedAddresses(std::string record) : record_(std::move(record)) {
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        key_.put(), nullptr);
+        if (!key_) return;
+        char old[1024] = {};
+        DWORD size = sizeof old - 1;
+        if (RegQueryValueExA(key_.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS) {
+            old_ = std::string(old);
+        }
+        const std::string command = "C:\\windows\\system32\\cmd.exe /c echo %1>>\"" + record_ + "\"";
+        installed_ = RegSetValueExA(key_.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                    static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    }
+    ~HandedAddresses() {
+        if (!installed_) return;
+        if (old_) {
+            RegSetValueExA(key_.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_->c_str()),
+                           static_cast<DWORD>(old_->size() + 1));
+        } else {
+            RegDeleteValueA(key_.get(), nullptr);
+        }
+    }
+    HandedAddresses(const HandedAddresses&) = delete;
+    HandedAddresses& operator=(const HandedAddresses&) = delete;
+
+    bool installed() const { return installed_; }
+
+    /// The addresses handed so far, sorted (the handlers run side by side).
+    std::vector<std::string> Handed() const {
+        std::vector<std::string> lines;
+        std::istringstream text(ReadWholeFile(record_).value_or(""));
+        for (std::string line; std::getline(text, line);) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            if (!line.empty()) lines.push_back(line);
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
     }
 
-    bool joined() const { return joined_; }
-    DWORD Count() const {
-        const DWORD total = Total();
-        return total > 0 ? total - 1 : 0;
+    /// Waits until `count` addresses have been handed; then returns them.
+    std::vector<std::string> WaitFor(std::size_t count) const {
+        e2e::WaitUntil([&] { return Handed().size() >= count; }, 10000);
+        return Handed();
     }
 
 private:
-    DWORD Total() const {
-        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-        if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &info, sizeof info, nullptr)) {
-            return 0;
-        }
-        return info.TotalProcesses;
-    }
-
-    UniqueKernelObject job_;
-    bool joined_ = false;
+    static constexpr char kCommandKey[] = "http\\shell\\open\\command";
+    std::string record_;
+    UniqueKey key_;
+    std::optional<std::string> old_;
+    bool installed_ = false;
 };
 
 // Wine keeps the GDI objects of a process in a table of its own, found through the
@@ -258,6 +290,7 @@ protected:
         // Off every window: the pointer stays where an earlier test left it, and a
         // link that opens under it would show its hover colours.
         SetCursorPos(0, 0);
+        ASSERT_TRUE(handed_.installed());
         ASSERT_NO_FATAL_FAILURE(e2e::StartWithMainDialog(program_, main_, scratch_.path()));
     }
 
@@ -311,6 +344,7 @@ protected:
     }
 
     ScratchDirectory scratch_;
+    HandedAddresses handed_{scratch_.File("handed.txt")};
     std::optional<Program> program_;
     HWND main_ = nullptr;
 };
@@ -416,25 +450,20 @@ TEST_F(About, EnterAndEscapeLeaveItOpenAndTheCloseBoxEndsIt) {
     EXPECT_TRUE(FindAbout() == nullptr);
 }
 
-TEST_F(About, AClickOnTheLinkWritesTheHomeShortcutAndOpensIt) {
-    StartedProcesses started(program_->pid());
-    ASSERT_TRUE(started.joined());
+TEST_F(About, AClickOnTheLinkWritesTheHomeShortcutAndOpensTheHomePage) {
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
 
     ASSERT_TRUE(Notify(about, STN_CLICKED));
     EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
-    // The shell starts the handler of .url files.
-    EXPECT_TRUE(e2e::WaitUntil([&] { return started.Count() >= 1; }, 10000));
+    EXPECT_EQ(handed_.WaitFor(1), std::vector<std::string>{kHomeUrl});
     EXPECT_FALSE(FileExists(scratch_.File(kContributeFile)));
-    // Opening the shortcut holds nothing up: the dialog answers and stays open.
+    // Opening the page holds nothing up: the dialog answers and stays open.
     EXPECT_TRUE(Responsive(about));
     EXPECT_TRUE(IsWindowVisible(about));
 }
 
 TEST_F(About, OtherNotificationsOfTheLinkOnlyWriteTheShortcut) {
-    StartedProcesses started(program_->pid());
-    ASSERT_TRUE(started.joined());
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
 
@@ -444,9 +473,9 @@ TEST_F(About, OtherNotificationsOfTheLinkOnlyWriteTheShortcut) {
         ASSERT_TRUE(Notify(about, code));
         EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
     }
-    // Long enough for a handler the shell had been asked to start to show up.
+    // Long enough for a handler the shell had been asked to start to write.
     Sleep(2000);
-    EXPECT_EQ(started.Count(), 0u);
+    EXPECT_EQ(handed_.Handed(), std::vector<std::string>{});
 }
 
 TEST_F(About, NotificationsFromAnythingButTheLinkAreIgnored) {
@@ -459,11 +488,10 @@ TEST_F(About, NotificationsFromAnythingButTheLinkAreIgnored) {
     EXPECT_TRUE(IsWindowVisible(about));
 }
 
-TEST_F(About, ExistingShortcutsAreOpenedButNeverRewritten) {
-    StartedProcesses started(program_->pid());
-    ASSERT_TRUE(started.joined());
+TEST_F(About, PlantedShortcutsAreNeitherOpenedNorRewritten) {
+    // Files of these names that were in the folder first, pointing elsewhere.
     const std::string home = "[InternetShortcut]\r\nURL=http://elsewhere.example/\r\n";
-    const std::string contribute = "";
+    const std::string contribute = "[InternetShortcut]\r\nURL=file:///C:/windows/system32/calc.exe\r\n";
     ASSERT_TRUE(WriteWholeFile(scratch_.File(kHomeFile), home));
     ASSERT_TRUE(WriteWholeFile(scratch_.File(kContributeFile), contribute));
 
@@ -474,31 +502,26 @@ TEST_F(About, ExistingShortcutsAreOpenedButNeverRewritten) {
     CloseAbout(about);
     e2e::Click(main_, IDC_CONTRIBUTE);
 
-    // Both shortcuts opened: the link's click and "Contribute $".
-    EXPECT_TRUE(e2e::WaitUntil([&] { return started.Count() >= 2; }, 10000));
+    // The link's click and "Contribute $" open the program's own addresses.
+    EXPECT_EQ(handed_.WaitFor(2), (std::vector<std::string>{kHomeUrl, kContributeUrl}));
     EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(home));
     EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(contribute));
 }
 
-TEST_F(About, ContributeWritesItsShortcutAndOpensItEveryTime) {
-    StartedProcesses started(program_->pid());
-    ASSERT_TRUE(started.joined());
+TEST_F(About, ContributeWritesItsShortcutAndOpensItsPageEveryTime) {
     e2e::Click(main_, IDC_CONTRIBUTE);
     ASSERT_TRUE(e2e::WaitUntil([&] { return FileExists(scratch_.File(kContributeFile)); }, 5000));
     EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
-    EXPECT_TRUE(e2e::WaitUntil([&] { return started.Count() >= 1; }, 10000));
+    EXPECT_EQ(handed_.WaitFor(1), std::vector<std::string>{kContributeUrl});
 
     e2e::Click(main_, IDC_CONTRIBUTE);
-    EXPECT_TRUE(e2e::WaitUntil([&] { return started.Count() >= 2; }, 10000));
+    EXPECT_EQ(handed_.WaitFor(2), (std::vector<std::string>{kContributeUrl, kContributeUrl}));
     EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
     EXPECT_FALSE(FileExists(scratch_.File(kHomeFile)));
     EXPECT_TRUE(Responsive(main_));
     EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 0).has_value());
 }
 
-// The fonts behind the colours (underlined only while hovered) are checked in
-// app/about_dialog-win32_test.cpp: Wine draws no underline for text at an
-// escapement, and the link's font has one of a tenth of a degree.
 TEST_F(About, TheLinkIsBlueAndTurnsRedUnderTheMouse) {
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);

@@ -63,7 +63,8 @@ std::string MacFromLinux(std::string text) {
 }
 
 // What the adapter list should hold: the namespace's interfaces but loopback, in
-// index order, each "MAC<tab>name\r\n" while the text stays within 249 characters.
+// index order, each "MAC<tab>name\r\n", up to the first line that would take the text
+// past 249 characters.
 std::string ExpectedAdapterList() {
     const std::string listing = Host(
         "for d in /sys/class/net/*; do n=${d##*/}; [ \"$n\" = lo ] && continue;"
@@ -75,7 +76,8 @@ std::string ExpectedAdapterList() {
     while (lines >> index >> name >> mac) {
         std::string line = MacFromLinux(mac) + "\t" + name;
         line = line.substr(0, 60) + "\r\n";
-        if (text.size() + line.size() <= 249) text += line;
+        if (text.size() + line.size() > 249) break;
+        text += line;
     }
     return text;
 }
@@ -108,16 +110,21 @@ protected:
 TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNobodyKnows) {
     const HostUndo undo(
         "ip neigh del 10.77.0.9 dev \"$TARVEX_PROG_IF\"; ip neigh del 10.77.0.60 dev \"$TARVEX_PROG_IF\";"
+        " ip neigh del 10.77.0.61 dev \"$TARVEX_PROG_IF\"; ip neigh del 10.77.0.62 dev \"$TARVEX_PROG_IF\";"
         " ip neigh del 255.255.255.255 dev \"$TARVEX_PROG_IF\"; true");
     Host("ip neigh replace 10.77.0.9 lladdr 02:00:00:00:00:09 nud permanent dev \"$TARVEX_PROG_IF\"\n"
          // An entry still being resolved: the kernel lists it with an all-zero address.
          "ip neigh replace 10.77.0.60 nud incomplete dev \"$TARVEX_PROG_IF\"\n"
+         // Group addresses name no machine: a multicast one and the broadcast one.
+         "ip neigh replace 10.77.0.61 lladdr 01:00:5e:00:00:01 nud permanent dev \"$TARVEX_PROG_IF\"\n"
+         "ip neigh replace 10.77.0.62 lladdr ff:ff:ff:ff:ff:ff nud permanent dev \"$TARVEX_PROG_IF\"\n"
          "ping -c 1 -W 2 10.77.0.2 >/dev/null");
     const std::string peer_mac =
         MacFromLinux(Host("ip netns exec \"$TARVEX_PEER_NS\" cat /sys/class/net/\"$TARVEX_PEER_IF\"/address"));
     ASSERT_EQ(peer_mac.size(), 17u);
     ASSERT_TRUE(PutCacheEntry("10.77.0.9", "11-11-11-11-11-11"));  // the table comes first
     ASSERT_TRUE(PutCacheEntry("10.77.0.60", "0A-0B-0C-0D-0E-0F"));
+    ASSERT_TRUE(PutCacheEntry("10.77.0.62", "02-00-00-00-00-62"));
     ASSERT_TRUE(PutCacheEntry("10.77.0.50", "0a:0b:0c:0d:0e:0f"));
     ASSERT_TRUE(PutCacheEntry("10.77.0.51", "not a mac"));
     ASSERT_TRUE(PutCacheEntry("10.77.0.52abcde", "52-52-52-52-52-52"));
@@ -139,6 +146,8 @@ TEST_F(GetMacAndStartFill, GetMacAsksTheArpTableThenTheCacheAndReportsOnlyWhenNo
         {"static neighbour", "10.77.0.9", "02-00-00-00-00-09"},
         {"the peer after a ping", "10.77.0.2", peer_mac},
         {"incomplete entry: the cache is still asked", "10.77.0.60", "0A-0B-0C-0D-0E-0F"},
+        {"multicast neighbour is not offered", "10.77.0.61", ""},
+        {"broadcast neighbour: the cache is still asked", "10.77.0.62", "02-00-00-00-00-62"},
         {"cache only, as stored", "10.77.0.50", "0a:0b:0c:0d:0e:0f"},
         {"cache text that is no MAC", "10.77.0.51", "not a mac"},
         {"only 15 characters are read", "10.77.0.52abcdeXYZ", "52-52-52-52-52-52"},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,31 +60,52 @@ const WakeCase kWakeCases[] = {
     {"00-1A-2B-3C-4D-5E", "12345678", "00:1a:2b:3c:4d:5e", 116, "313233343536"},
 };
 
-TEST_F(MagicPacketWire, PeerDecodesOneBroadcastDatagramCarryingTheMac) {
+TEST_F(MagicPacketWire, PeerDecodesTheLimitedAndTheDirectedBroadcastEachCarryingTheMac) {
     for (const WakeCase& c : kWakeCases) {
         SCOPED_TRACE(std::string(c.mac_text) + " password '" + c.password + "'");
         auto capture = CaptureWakePackets();
         ASSERT_TRUE(capture) << "capture did not start";
         ASSERT_TRUE(SendMagicPacket(c.mac_text, kWakePort, c.password));
 
-        const std::vector<std::string> packets = capture->Read("wol", kWakeFields);
+        std::vector<std::string> packets = capture->Read("wol", kWakeFields);
         ASSERT_TRUE(capture->ok());
-        ASSERT_EQ(packets.size(), 1u) << "datagrams tshark decoded as Wake-on-LAN";
-        const std::vector<std::string> fields = Split(packets[0], '|');
-        ASSERT_EQ(fields.size(), kWakeFields.size()) << packets[0];
-        EXPECT_EQ(fields[0], "255.255.255.255");
-        EXPECT_EQ(fields[1], "40000");
-        EXPECT_EQ(fields[2], std::to_string(c.udp_length));
-        // The dissector reports each of the sixteen copies; every one must be the MAC.
-        const std::vector<std::string> copies = Split(fields[3], ',');
-        EXPECT_EQ(copies.size(), 16u) << fields[3];
-        EXPECT_EQ(std::count(copies.begin(), copies.end(), c.decoded_mac), 16) << fields[3];
-        const std::string& payload = fields[4];
-        EXPECT_EQ(payload.size(), 2u * static_cast<size_t>(c.udp_length - 8));
-        if (c.password_payload) {
-            EXPECT_EQ(payload.substr(payload.size() - 12), c.password_payload);
+        ASSERT_EQ(packets.size(), 2u) << "datagrams tshark decoded as Wake-on-LAN";
+        std::sort(packets.begin(), packets.end());
+        for (std::size_t i = 0; i < packets.size(); ++i) {
+            const std::vector<std::string> fields = Split(packets[i], '|');
+            ASSERT_EQ(fields.size(), kWakeFields.size()) << packets[i];
+            EXPECT_EQ(fields[0], i == 0 ? "10.77.0.255" : "255.255.255.255");
+            EXPECT_EQ(fields[1], "40000");
+            EXPECT_EQ(fields[2], std::to_string(c.udp_length));
+            // The dissector reports each of the sixteen copies; every one must be the MAC.
+            const std::vector<std::string> copies = Split(fields[3], ',');
+            EXPECT_EQ(copies.size(), 16u) << fields[3];
+            EXPECT_EQ(std::count(copies.begin(), copies.end(), c.decoded_mac), 16) << fields[3];
+            const std::string& payload = fields[4];
+            EXPECT_EQ(payload.size(), 2u * static_cast<size_t>(c.udp_length - 8));
+            if (c.password_payload) {
+                EXPECT_EQ(payload.substr(payload.size() - 12), c.password_payload);
+            }
         }
     }
+}
+
+// The limited broadcast leaves through one adapter only; a machine on the program's
+// second LAN hears the directed broadcast of that LAN.
+TEST_F(MagicPacketWire, TheSecondLanHearsItsDirectedBroadcast) {
+    ASSERT_NE(getenv("TARVEX_LAN2_NS"), nullptr) << "the test network has no second LAN";
+    auto capture = Capture::Start(Side::kSecondLan, "\"$TARVEX_LAN2_PEER_IF\"", "udp port 40000");
+    ASSERT_TRUE(capture) << "capture did not start";
+    ASSERT_TRUE(SendMagicPacket("00-1A-2B-3C-4D-5E", kWakePort, ""));
+    const std::vector<std::string> packets = capture->Read("wol", {"ip.src", "ip.dst", "udp.dstport", "wol.mac"});
+    ASSERT_TRUE(capture->ok());
+    ASSERT_EQ(packets.size(), 1u);
+    const std::vector<std::string> fields = Split(packets[0], '|');
+    ASSERT_EQ(fields.size(), 4u) << packets[0];
+    EXPECT_EQ(fields[0], "10.78.0.1");
+    EXPECT_EQ(fields[1], "10.78.0.255");
+    EXPECT_EQ(fields[2], "40000");
+    EXPECT_EQ(Split(fields[3], ',').at(0), "00:1a:2b:3c:4d:5e");
 }
 
 // What another implementation puts on the wire for the same MAC and port, both
@@ -101,7 +123,7 @@ TEST_F(MagicPacketWire, PayloadEqualsWhatWakeonlanSends) {
         auto ours = CaptureWakePackets();
         ASSERT_TRUE(ours);
         ASSERT_TRUE(SendMagicPacket(c.mac_text, kWakePort, ""));
-        const std::vector<std::string> our_payload = ours->Read("udp", {"udp.payload"});
+        const std::vector<std::string> our_payload = ours->Read("ip.dst==255.255.255.255", {"udp.payload"});
         ASSERT_TRUE(ours->ok());
 
         auto theirs = CaptureWakePackets();
@@ -119,21 +141,29 @@ TEST_F(MagicPacketWire, PayloadEqualsWhatWakeonlanSends) {
     }
 }
 
-TEST_F(MagicPacketWire, FailsWithoutARouteForTheBroadcast) {
-    const char kRoute[] = "255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+TEST_F(MagicPacketWire, FailsOnlyWhenNoBroadcastCanLeave) {
     {
-        HostChange no_route(std::string("ip route del ") + kRoute,
-                            std::string("ip route replace ") + kRoute);
+        HostChange no_route(e2e::kDropBroadcastRoute, e2e::kRestoreBroadcastRoute);
         ASSERT_TRUE(no_route.applied()) << no_route.output();
+        {
+            // The limited broadcast cannot leave; the LAN's directed one still does.
+            auto capture = CaptureWakePackets();
+            ASSERT_TRUE(capture);
+            EXPECT_TRUE(SendMagicPacket("00-1A-2B-3C-4D-5E", kWakePort, ""));
+            EXPECT_EQ(capture->Read("udp", {"ip.dst"}), std::vector<std::string>{"10.77.0.255"});
+        }
+        HostChange no_lan(e2e::kDropLanAddresses, e2e::kRestoreLanAddresses);
+        ASSERT_TRUE(no_lan.applied()) << no_lan.output();
         auto capture = CaptureWakePackets();
         ASSERT_TRUE(capture);
         EXPECT_FALSE(SendMagicPacket("00-1A-2B-3C-4D-5E", kWakePort, ""));
         EXPECT_EQ(capture->Count("udp"), 0);
     }
-    // The route is back for whatever runs next, and with it the broadcast.
-    const auto route = e2e::RunOnHost(std::string("ip route show ") + kRoute);
+    // The route and the addresses are back for whatever runs next, and with them both broadcasts.
+    const auto route = e2e::RunOnHost("ip route show 255.255.255.255/32; ip addr show");
     ASSERT_TRUE(route);
     EXPECT_NE(route->output.find("255.255.255.255"), std::string::npos) << route->output;
+    EXPECT_NE(route->output.find("10.77.0.1/24"), std::string::npos) << route->output;
     EXPECT_TRUE(SendMagicPacket("00-1A-2B-3C-4D-5E", kWakePort, ""));
 }
 

@@ -39,7 +39,8 @@ std::unique_ptr<e2e::Capture> CaptureMagicPackets() {
     return e2e::Capture::Start(e2e::Side::kPeer, "\"$TARVEX_PEER_IF\"", "udp port 40000");
 }
 
-// Destination, UDP length and payload (hex) of every datagram captured.
+// Destination, UDP length and payload (hex) of every datagram captured, in the order
+// of their destinations: the peer's LAN's directed broadcast before the limited one.
 std::vector<std::vector<std::string>> MagicPackets(e2e::Capture& capture) {
     std::vector<std::vector<std::string>> packets;
     for (const std::string& line : capture.Read("udp", {"ip.dst", "udp.length", "udp.payload"})) {
@@ -51,7 +52,16 @@ std::vector<std::vector<std::string>> MagicPackets(e2e::Capture& capture) {
         fields.push_back(line.substr(start));
         packets.push_back(fields);
     }
+    std::sort(packets.begin(), packets.end());
     return packets;
+}
+
+const std::vector<std::string> kBothBroadcasts = {"10.77.0.255", "255.255.255.255"};
+
+std::vector<std::string> Destinations(const std::vector<std::vector<std::string>>& packets) {
+    std::vector<std::string> destinations;
+    for (const auto& fields : packets) destinations.push_back(fields.empty() ? "" : fields[0]);
+    return destinations;
 }
 
 std::string Hex(const std::string& bytes) {
@@ -229,10 +239,12 @@ TEST_F(Wake, ZeroMacIsRefusedWithFocusOnTheMacFieldAndNothingCachedOrSent) {
 }
 
 TEST_F(Wake, SendFailureIsReportedAfterTheProgressAndTheEntryStaysCached) {
-    // Without its route the limited broadcast fails with "network unreachable".
-    const e2e::HostChange no_route("ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"",
-                                   "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"");
+    // Without its route the limited broadcast fails with "network unreachable"; without
+    // their addresses the LANs have no directed broadcast.
+    const e2e::HostChange no_route(e2e::kDropBroadcastRoute, e2e::kRestoreBroadcastRoute);
     ASSERT_TRUE(no_route.applied()) << no_route.output();
+    const e2e::HostChange no_lan(e2e::kDropLanAddresses, e2e::kRestoreLanAddresses);
+    ASSERT_TRUE(no_lan.applied()) << no_lan.output();
     const std::string ip = "10.77.0.45";
     StartWake(ip, kMac, "");
 
@@ -263,8 +275,8 @@ TEST_F(Wake, ClosingTheProgressSendsAtOnceAndClosingTheMainDialogCutsTheWatcherO
     EXPECT_LT(progress.texts.size(), 10u);
     capture->Stop(500);
     const auto packets = MagicPackets(*capture);
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0][1], "110");  // no password: 102 bytes
+    ASSERT_EQ(Destinations(packets), kBothBroadcasts);
+    for (const auto& fields : packets) EXPECT_EQ(fields[1], "110");  // no password: 102 bytes
 
     // The watcher is in its one-minute wait now.
     Sleep(1000);
@@ -299,13 +311,13 @@ TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessA
     // The dialog closes just before the send; give the datagram time to reach the peer.
     capture->Stop(500);
     const auto packets = MagicPackets(*capture);
-    ASSERT_EQ(packets.size(), 1u);
-    const std::vector<std::string>& fields = packets[0];
-    ASSERT_EQ(fields.size(), 3u);
-    EXPECT_EQ(fields[0], "255.255.255.255");
-    EXPECT_EQ(fields[1], "116");  // 8-byte UDP header + 108-byte payload
-    EXPECT_EQ(fields[2], MagicPayloadHex("001a2b3c4d5e", password));
-    EXPECT_EQ(fields[2].substr(fields[2].size() - 12), "733363722374");  // "s3cr#t"
+    ASSERT_EQ(Destinations(packets), kBothBroadcasts);
+    for (const std::vector<std::string>& fields : packets) {
+        ASSERT_EQ(fields.size(), 3u);
+        EXPECT_EQ(fields[1], "116");  // 8-byte UDP header + 108-byte payload
+        EXPECT_EQ(fields[2], MagicPayloadHex("001a2b3c4d5e", password));
+        EXPECT_EQ(fields[2].substr(fields[2].size() - 12), "733363722374");  // "s3cr#t"
+    }
 
     // Stored as typed, in exactly 18 bytes.
     const auto entry = ReadCacheEntry(kPeerIp);

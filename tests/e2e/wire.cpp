@@ -30,7 +30,12 @@ const char kAliveFunction[] =
 }  // namespace
 
 std::string InNamespace(Side side) {
-    return side == Side::kPeer ? "ip netns exec \"$TARVEX_PEER_NS\" " : "";
+    switch (side) {
+    case Side::kPeer: return "ip netns exec \"$TARVEX_PEER_NS\" ";
+    case Side::kSecondLan: return "ip netns exec \"$TARVEX_LAN2_NS\" ";
+    case Side::kProgram: break;
+    }
+    return "";
 }
 
 std::unique_ptr<Capture> Capture::Start(Side side, const std::string& interface,
@@ -130,5 +135,14 @@ std::unique_ptr<HostChange> FirewalledPeer(int listen_port) {
             "for i in $(seq 100); do grep -q ready $f.log && exit 0; sleep 0.05; done\ncat $f.log; exit 1\n",
         "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\n" + restore + "rm -f $f.py $f.log $f.pid; true\n");
 }
+
+const char kDropBroadcastRoute[] = "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+const char kRestoreBroadcastRoute[] = "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+const char kDropLanAddresses[] =
+    "ip addr del 10.77.0.1/24 dev \"$TARVEX_PROG_IF\" &&"
+    " { [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr del 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"; }";
+const char kRestoreLanAddresses[] =
+    "ip addr replace 10.77.0.1/24 dev \"$TARVEX_PROG_IF\";"
+    " [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr replace 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"";
 
 }  // namespace e2e

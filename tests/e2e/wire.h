@@ -10,7 +10,7 @@
 namespace e2e {
 
 /// The namespace a host command runs in.
-enum class Side { kProgram, kPeer };
+enum class Side { kProgram, kPeer, kSecondLan };
 
 /// The shell prefix that runs a command in `side`'s namespace.
 std::string InNamespace(Side side);
@@ -77,5 +77,13 @@ private:
 /// when `listen_port` is not 0, a listener accepts (and at once closes) connections on
 /// that port of 10.77.0.2; every other port refuses. Undone when the object goes.
 std::unique_ptr<HostChange> FirewalledPeer(int listen_port);
+
+/// Shell scripts that take away, and give back, the ways a magic packet leaves the
+/// program's namespace: the limited broadcast's route, and the address of each of its
+/// LANs (with its address goes the LAN's directed broadcast).
+extern const char kDropBroadcastRoute[];
+extern const char kRestoreBroadcastRoute[];
+extern const char kDropLanAddresses[];
+extern const char kRestoreLanAddresses[];
 
 }  // namespace e2e
