@@ -1,0 +1,135 @@
+#pragma once
+// The command line of tarvex-wol.exe, for shortcuts, scheduled tasks and batch files:
+//
+//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]
+//   tarvex-wol.exe /check <IP>
+//   tarvex-wol.exe /?
+//
+// Written here: reading the arguments into a request, the exit codes, the texts a run
+// reports and the choice of where they go. The entry point runs the request with the
+// dialog's own flows and shows the report (command_line_output-win32.h).
+//
+// The arguments come from the C runtime (__argc/__argv), which splits the command line
+// by the usual MSVCRT rules for quotes and backslashes; the program does not split it
+// itself. MinGW's runtime expands no wildcards unless asked to, so "/?" stays as typed.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+/// Exit codes of a run with arguments. Without arguments the dialog opens and the
+/// process ends with 24, as it always has.
+constexpr int kExitDone = 0;          // sent; with /wait or /check: it answered; /?
+constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer
+constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not found, password too long
+constexpr int kExitNothingSent = 3;   // not one magic packet went out
+
+/// Longest /password, as the dialog's password field holds it.
+constexpr std::size_t kPasswordMax = 6;
+
+constexpr char kUsageCaption[] = "TARVEX WOL - Wake On Lan";
+constexpr char kUsageText[] =
+    "Usage:\n"
+    "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]\n"
+    "  tarvex-wol.exe /check <IP>\n"
+    "  tarvex-wol.exe /?\n"
+    "Exit codes: 0 done (with /wait or /check: it answered), 1 it did not answer,\n"
+    "2 bad input, 3 nothing could be sent.";
+
+enum class CommandKind {
+    kDialog,   // no arguments: the dialog, unchanged
+    kWake,     // /wake
+    kCheck,    // /check
+    kHelp,     // /?
+    kRefused,  // the arguments make no request; `error` says why (exit 2)
+};
+
+/// What the arguments ask for. Texts are as typed.
+struct CommandRequest {
+    CommandKind kind = CommandKind::kDialog;
+    /// kWake: the MAC to wake, accepted by the MAC rule; empty when it is to be
+    /// found from `ip` like "Get MAC" does.
+    std::string mac;
+    /// kWake: the IP text of /wake <IP> or /ip (empty: none); kCheck: the address.
+    std::string ip;
+    /// kWake: the SecureOn password, at most 6 characters; empty: none.
+    std::string password;
+    /// kWake: watch for the machine in the foreground after the send (needs `ip`).
+    bool wait = false;
+    /// kRefused: one line naming the argument at fault.
+    std::string error;
+};
+
+/// Reads the arguments that follow the program's name. Options are case-insensitive
+/// and may start with '/' or '-'; each is given at most once. "/?" anywhere asks for
+/// the usage, whatever else is there. The argument after /wake, /ip or /check is its
+/// value unless it is empty or starts with '/' or '-' (no MAC or address does); the
+/// argument after /password is its value unless it is empty or one of the options.
+///
+/// /wake takes a MAC when its argument has 17 or more characters (refused with "The
+/// MAC is invalid" unless it has exactly 17, all the dialog's field holds, and the MAC
+/// rule accepts it), otherwise an IP text, which is not checked here. /ip goes with
+/// /wake <MAC> only; /wait needs an IP. /check takes an IP text, checked later by the
+/// Check command's own rule.
+///
+/// Refusals, each one line, options named as typed:
+///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
+///   Missing MAC or IP after /wake  Missing IP after /ip          Missing IP after /check
+///   Missing password after /password                             The MAC is invalid
+///   /password takes at most 6 characters                         /check cannot be used with /wake
+///   /wait needs an IP: /wake <IP> or /ip <IP>                   /ip goes with /wake <MAC> only
+///   /ip goes with /wake only (likewise /password and /wait without /wake)
+CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// What a run with arguments reports, and its exit code.
+struct CommandReport {
+    int exit_code = kExitDone;
+    /// For standard output or a console: complete lines, each ended by "\r\n".
+    std::string console_text;
+    /// For a message box; empty when no box is shown for this result.
+    std::string box_text;
+    const char* caption = "";
+    unsigned icon = 0;
+};
+
+/// A result the dialog would show as a message box (an error, a /wait or a /check
+/// result): the box as the dialog shows it, and on a console the same text on one
+/// line, each "\n" in it printed as a space.
+CommandReport DialogMessageReport(int exit_code, const std::string& text, const char* caption, unsigned icon);
+
+/// A plain successful send: "Magic packet sent to <mac>." on a console, and no box.
+CommandReport SentReport(const std::string& mac);
+
+/// The end of /wait: "The PC has been turned on." (exit 0) or "The PC could not been
+/// turned on." (exit 1), as the watcher reports it.
+CommandReport WatchReport(bool answered);
+
+/// /?: the usage, on several lines or in a box with the information icon.
+CommandReport UsageReport();
+
+/// Arguments that make no request: the error as one line, "Error" box, exit 2.
+CommandReport RefusalReport(const std::string& error);
+
+/// Where a report is shown.
+enum class OutputPlace {
+    kStandardOutput,  // an inherited file or pipe: a script's redirection
+    kParentConsole,   // the console of the process that started this one, via CONOUT$
+    kMessageBox,
+    kNowhere,
+};
+
+/// The questions the choice asks of the process's surroundings, each asked at most
+/// once and only when the answers before it have not decided.
+struct OutputProbes {
+    /// True when an inherited standard output is a file or a pipe.
+    std::function<bool()> standard_output_is_file_or_pipe;
+    /// Attaches to the parent's console; true when attached (or already attached).
+    std::function<bool()> attach_parent_console;
+    /// True when the window station is visible: somebody can see and close a box.
+    std::function<bool()> window_station_visible;
+};
+
+/// Standard output when it is a file or a pipe; else the parent's console; else a
+/// message box, only when the report has one and the window station is visible; else
+/// nowhere (a task that runs while nobody is logged on never waits on a box).
+OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes);

@@ -1,0 +1,68 @@
+#include "app/command_line_output-win32.h"
+
+#include <windows.h>
+
+#include "common/unique_file-win32.h"
+
+namespace {
+
+bool StandardOutputIsFileOrPipe() {
+    // Not owned: the standard handle belongs to the process and outlives this call.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+    // A console handle handed down to a windowed program is FILE_TYPE_CHAR: the
+    // parent's console is then reached through CONOUT$ like when nothing was handed down.
+    const DWORD type = GetFileType(out);
+    return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
+
+bool AttachParentConsole() {
+    // ERROR_ACCESS_DENIED: this process is attached to a console already.
+    return AttachConsole(ATTACH_PARENT_PROCESS) || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+bool WindowStationVisible() {
+    // The process's window station is not closed by whoever asks for it.
+    HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags{};
+    return station != nullptr &&
+           GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+void WriteAll(HANDLE out, const std::string& text) {
+    const char* next = text.data();
+    DWORD left = static_cast<DWORD>(text.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(out, next, left, &written, nullptr) || written == 0) return;
+        next += written;
+        left -= written;
+    }
+}
+
+}  // namespace
+
+OutputProbes SystemOutputProbes() {
+    return {StandardOutputIsFileOrPipe, AttachParentConsole, WindowStationVisible};
+}
+
+void ShowCommandReport(const CommandReport& report) {
+    switch (ChooseOutputPlace(report, SystemOutputProbes())) {
+    case OutputPlace::kStandardOutput:
+        WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), report.console_text);
+        break;
+    case OutputPlace::kParentConsole: {
+        const UniqueFile console(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                             nullptr));
+        if (console) WriteAll(console.get(), report.console_text);
+        break;
+    }
+    case OutputPlace::kMessageBox:
+        MessageBoxA(nullptr, report.box_text.c_str(), report.caption, MB_OK | report.icon);
+        break;
+    case OutputPlace::kNowhere:
+        break;
+    }
+}
