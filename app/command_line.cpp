@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "addr/mac_text.h"
-#include "app/wake_command.h"  // the dialog's texts, kIconError, kIconInformation
+#include "app/mac_resolution.h"
 
 namespace {
 
@@ -140,17 +140,12 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     return request;
 }
 
-CommandReport DialogMessageReport(int exit_code, const std::string& text, const char* caption, unsigned icon) {
-    return {exit_code, ConsoleLine(text), text, caption, icon};
+CommandReport MessageReport(int exit_code, const Message& message) {
+    return {exit_code, ConsoleLine(message.text), message};
 }
 
 CommandReport SentReport(const std::string& mac) {
-    return {kExitDone, ConsoleLine("Magic packet sent to " + mac + "."), "", kWakeCaption, kIconInformation};
-}
-
-CommandReport WatchReport(bool answered) {
-    return DialogMessageReport(answered ? kExitDone : kExitNoAnswer,
-                               answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption, kIconInformation);
+    return {kExitDone, ConsoleLine("Magic packet sent to " + mac + "."), Message{}};
 }
 
 CommandReport UsageReport() {
@@ -159,17 +154,72 @@ CommandReport UsageReport() {
         if (*c == '\n') lines += '\r';
         lines += *c;
     }
-    return {kExitDone, lines + "\r\n", kUsageText, kUsageCaption, kIconInformation};
+    return {kExitDone, lines + "\r\n", Message{kUsageText, kUsageCaption, MessageIcon::kInformation}};
 }
 
 CommandReport RefusalReport(const std::string& error) {
-    return DialogMessageReport(kExitBadInput, error, kErrorCaption, kIconError);
+    return MessageReport(kExitBadInput, Message{error, kErrorCaption, MessageIcon::kError});
+}
+
+namespace {
+
+// The wake's actions without its cache: /wake <MAC> without /ip remembers nothing.
+class WithoutCache final : public WakeActions {
+public:
+    explicit WithoutCache(WakeActions& actions) : actions_(actions) {}
+    void WriteCache(const std::string&, const std::string&) override {}
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+        return actions_.SendMagicPacket(mac, port, password);
+    }
+    void StartWatcher(const std::string&) override {}
+
+private:
+    WakeActions& actions_;
+};
+
+CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) {
+    std::string mac = request.mac;
+    if (mac.empty()) {
+        const MacOutcome found = DecideMac(system.find_mac(request.ip));
+        if (found.result == MacResult::kNotFound) return MessageReport(kExitBadInput, found.message);
+        mac = found.mac_text;
+    }
+    WithoutCache uncached(system.wake);
+    WakeActions& actions = request.ip.empty() ? static_cast<WakeActions&>(uncached) : system.wake;
+    const WakeOutcome sent = SendWake(WakeFields{request.ip, mac, request.password}, actions, [] {});
+    switch (sent.result) {
+    case WakeResult::kInvalidMac: return MessageReport(kExitBadInput, sent.message);
+    case WakeResult::kSendFailed: return MessageReport(kExitNothingSent, sent.message);
+    case WakeResult::kSent: break;
+    }
+    if (!request.wait) return SentReport(mac);
+    const WatchOutcome watched = system.watch(request.ip);
+    return MessageReport(watched.result == WatchResult::kAnswered ? kExitDone : kExitNoAnswer, watched.message);
+}
+
+}  // namespace
+
+CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem& system) {
+    switch (request.kind) {
+    case CommandKind::kHelp: return UsageReport();
+    case CommandKind::kRefused: return RefusalReport(request.error);
+    case CommandKind::kWake: return RunWake(request, system);
+    case CommandKind::kCheck: {
+        const CheckOutcome checked = CheckIp(request.ip, system.probe);
+        const int code = checked.result == CheckResult::kOn    ? kExitDone
+                         : checked.result == CheckResult::kOff ? kExitNoAnswer
+                                                               : kExitBadInput;
+        return MessageReport(code, checked.message);
+    }
+    case CommandKind::kDialog: break;
+    }
+    return UsageReport();
 }
 
 OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes) {
     if (probes.standard_output_is_file_or_pipe()) return OutputPlace::kStandardOutput;
     if (probes.attach_parent_console()) return OutputPlace::kParentConsole;
     // Asked last, and only for a report that has a box at all.
-    if (!report.box_text.empty() && probes.window_station_visible()) return OutputPlace::kMessageBox;
+    if (!report.box.text.empty() && probes.window_station_visible()) return OutputPlace::kMessageBox;
     return OutputPlace::kNowhere;
 }

@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "app/check_command.h"
+#include "app/main_dialog_view.h"
+#include "app/wake_command.h"
+
 /// Exit codes of a run with arguments. Without arguments the dialog opens and the
 /// process ends with 24, as it always has.
 constexpr int kExitDone = 0;          // sent; with /wait or /check: it answered; /?
@@ -86,29 +90,42 @@ struct CommandReport {
     int exit_code = kExitDone;
     /// For standard output or a console: complete lines, each ended by "\r\n".
     std::string console_text;
-    /// For a message box; empty when no box is shown for this result.
-    std::string box_text;
-    const char* caption = "";
-    unsigned icon = 0;
+    /// The message box for this result; none (an empty text) for a plain send.
+    Message box;
 };
 
 /// A result the dialog would show as a message box (an error, a /wait or a /check
 /// result): the box as the dialog shows it, and on a console the same text on one
 /// line, each "\n" in it printed as a space.
-CommandReport DialogMessageReport(int exit_code, const std::string& text, const char* caption, unsigned icon);
+CommandReport MessageReport(int exit_code, const Message& message);
 
 /// A plain successful send: "Magic packet sent to <mac>." on a console, and no box.
 CommandReport SentReport(const std::string& mac);
-
-/// The end of /wait: "The PC has been turned on." (exit 0) or "The PC could not been
-/// turned on." (exit 1), as the watcher reports it.
-CommandReport WatchReport(bool answered);
 
 /// /?: the usage, on several lines or in a box with the information icon.
 CommandReport UsageReport();
 
 /// Arguments that make no request: the error as one line, "Error" box, exit 2.
 CommandReport RefusalReport(const std::string& error);
+
+/// What a run with arguments does on this computer: the wake's actions (its watcher is
+/// never started), the "Get MAC" sources, the Check probe and the watch, run to its end
+/// on the caller's thread.
+struct CommandLineSystem {
+    WakeActions& wake;
+    std::function<std::string(const std::string& ip_text)> find_mac;
+    CheckProbe probe;
+    std::function<WatchOutcome(const std::string& ip_text)> watch;
+};
+
+/// Runs `request` with the dialog's own flows and returns its report:
+///   /check: CheckIp; not valid 2, on 0, off 1, with its message.
+///   /wake <IP>: the MAC as "Get MAC" finds it (nothing found: its message, exit 2).
+///   /wake: SendWake without a progress dialog, caching the pair only when there is an
+///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch (answered 0,
+///   not 1), else "Magic packet sent to <MAC>." (0).
+///   /? the usage (0); refused arguments their one line (2).
+CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem& system);
 
 /// Where a report is shown.
 enum class OutputPlace {

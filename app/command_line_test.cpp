@@ -84,38 +84,94 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
     }
 }
 
-TEST(CommandLine, ReportsPrintDialogTextsOnOneLineAndOnlyErrorsAndResultsHaveABox) {
+// What a run does on the computer, as text, in order.
+struct FakeSystem : WakeActions {
+    std::vector<std::string> log;
+    std::string known_mac;  // what "Get MAC" finds
+    bool send_works = true;
+    bool answers = true;
+
+    void WriteCache(const std::string& name, const std::string& text) override {
+        log.push_back("cache " + name + "=" + text);
+    }
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+        return send_works;
+    }
+    void StartWatcher(const std::string& ip) override { log.push_back("watcher " + ip); }
+
+    CommandLineSystem System() {
+        return CommandLineSystem{
+            *this,
+            [this](const std::string& ip) {
+                log.push_back("find " + ip);
+                return known_mac;
+            },
+            [this](std::string ip, std::int32_t limit_ms) {
+                log.push_back("probe " + ip + " " + std::to_string(limit_ms));
+                return answers;
+            },
+            [this](const std::string& ip) {
+                log.push_back("watch " + ip);
+                return WatchOutcome{answers ? WatchResult::kAnswered : WatchResult::kNoAnswer,
+                                    Message{answers ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
+                                            MessageIcon::kInformation}};
+            }};
+    }
+};
+
+TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
+    using Log = std::vector<std::string>;
+    const std::string mac = "00-1A-2B-3C-4D-5E";
     struct Case {
-        CommandReport report;
+        Args args;
+        std::string known_mac;
+        bool send_works, answers;
         int exit_code;
-        const char* console_text;
-        const char* box_text;
-        const char* caption;
+        std::string line;
+        Log done;
     };
     const Case cases[] = {
-        {SentReport("00-1a-2b-3c-4d-5e"), 0, "Magic packet sent to 00-1a-2b-3c-4d-5e.\r\n", "", "Turning on PC..."},
-        {DialogMessageReport(kExitNothingSent, "The PC couldn't be turned on.\nCheck MAC.", "Error", 16), 3,
-         "The PC couldn't be turned on. Check MAC.\r\n", "The PC couldn't be turned on.\nCheck MAC.", "Error"},
-        {WatchReport(true), 0, "The PC has been turned on.\r\n", "The PC has been turned on.", "Turning on PC..."},
-        {WatchReport(false), 1, "The PC could not been turned on.\r\n", "The PC could not been turned on.",
-         "Turning on PC..."},
+        {{"/wake", mac}, "", true, true, 0, "Magic packet sent to 00-1A-2B-3C-4D-5E.", {"send " + mac + " 40000 []"}},
+        {{"/wake", mac, "/ip", "10.77.0.2", "/password", "abc"}, "", true, true, 0,
+         "Magic packet sent to 00-1A-2B-3C-4D-5E.", {"cache 10.77.0.2=" + mac, "send " + mac + " 40000 [abc]"}},
+        {{"/wake", "10.77.0.2"}, "0a:1b:2c:3d:4e:5f", true, true, 0, "Magic packet sent to 0a:1b:2c:3d:4e:5f.",
+         {"find 10.77.0.2", "cache 10.77.0.2=0a:1b:2c:3d:4e:5f", "send 0a:1b:2c:3d:4e:5f 40000 []"}},
+        {{"/wake", "10.77.0.2"}, "", true, true, 2,
+         "Can't figure out MAC from IP. Try to write the MAC directly.", {"find 10.77.0.2"}},
+        {{"/wake", "10.77.0.2"}, "not a mac", true, true, 2, "The MAC is invalid", {"find 10.77.0.2"}},
+        {{"/wake", mac}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.", {"send " + mac + " 40000 []"}},
+        {{"/wake", "nas", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
+         {"find nas", "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas"}},
+        {{"/wake", mac, "/ip", "nas", "/wait"}, "", true, false, 1, "The PC could not been turned on.",
+         {"cache nas=" + mac, "send " + mac + " 40000 []", "watch nas"}},
+        {{"/wake", mac, "/ip", "nas", "/wait"}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.",
+         {"cache nas=" + mac, "send " + mac + " 40000 []"}},
+        {{"/check", "10.77.0.2"}, "", true, true, 0, "The PC with IP 10.77.0.2 is on", {"probe 10.77.0.2 500"}},
+        {{"/check", "10.77.0.3"}, "", true, false, 1, "The PC with IP 10.77.0.3 is off", {"probe 10.77.0.3 500"}},
+        {{"/check", "nas"}, "", true, true, 2, "The IP nas is not valid Check it and try again.", {}},
+        {{"/wake", mac, "/bogus"}, "", true, true, 2, "Unknown option: /bogus", {}},
+        {{"/?"}, "", true, true, 0, "Usage:", {}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.report.exit_code, c.exit_code) << c.console_text;
-        EXPECT_EQ(c.report.console_text, c.console_text);
-        EXPECT_EQ(c.report.box_text, c.box_text) << c.console_text;
-        EXPECT_STREQ(c.report.caption, c.caption) << c.console_text;
+        FakeSystem fake;
+        fake.known_mac = c.known_mac;
+        fake.send_works = c.send_works;
+        fake.answers = c.answers;
+        CommandLineSystem system = fake.System();
+        const CommandReport report = RunCommandRequest(ParseCommandLine(c.args), system);
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(report.exit_code, c.exit_code);
+        EXPECT_EQ(report.console_text.substr(0, report.console_text.find('\r')), c.line);
+        EXPECT_EQ(fake.log, c.done);
+        // Results and errors have the dialog's box; a plain send has none.
+        EXPECT_EQ(report.box.text.empty(), c.line.rfind("Magic packet sent", 0) == 0);
     }
     // The usage keeps its lines, each ended as a Windows console expects.
-    const CommandReport usage = UsageReport();
-    EXPECT_EQ(usage.exit_code, kExitDone);
-    const std::string& text = usage.console_text;
-    EXPECT_EQ(text.rfind("Usage:\r\n  tarvex-wol.exe /wake <MAC or IP>", 0), 0u) << text;
+    const std::string text = UsageReport().console_text;
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
         EXPECT_EQ(text[at - 1], '\r') << at;
     }
-    EXPECT_EQ(text.substr(text.size() - 7), "sent.\r\n");
-    EXPECT_EQ(usage.box_text, kUsageText);
 }
 
 TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
@@ -142,7 +198,7 @@ TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
                                   [&] { asked += 'c'; return c.console; },
                                   [&] { asked += 'v'; return c.visible; }};
         CommandReport report = SentReport("00-1A-2B-3C-4D-5E");
-        if (c.has_box) report = WatchReport(false);
+        if (c.has_box) report = RefusalReport("Unknown option: /x");
         EXPECT_EQ(ChooseOutputPlace(report, probes), c.expected) << c.asked;
         EXPECT_EQ(asked, c.asked);
     }

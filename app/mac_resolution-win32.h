@@ -3,7 +3,7 @@
 // registry's address cache.
 #include <string>
 
-/// FindMacText for `ip_text` (read with inet_addr, not validated) over the ARP table,
+/// FindMacText for `ip_text` (read by ReadIpv4Octets, not validated) over the ARP table,
 /// an ARP request and the address cache; empty when none knows it. Blocks while the
 /// platform waits for an ARP reply.
 std::string FindMacOnThisPc(const std::string& ip_text);

@@ -3,17 +3,31 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line-win32.h"
 #include "app/main_dialog-win32.h"
 #include "net/probe_state.h"
 #include "net/socket-win32.h"
 #include "resource.h"
 
 namespace {
-// The process ends with this code however the main dialog was closed.
+// Without arguments the process ends with this code however the main dialog was closed.
 constexpr int kExitCode = 24;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The C runtime has split the command line by the usual quoting rules.
+    if (__argc > 1) {
+        const std::vector<std::string> arguments(__argv + 1, __argv + __argc);
+        WinsockSession winsock;
+        const int code = RunCommandLine(arguments);
+        AbandonEveryProbe();
+        return code;
+    }
     // Only the progress bar class is needed beyond the standard controls.
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);

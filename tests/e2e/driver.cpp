@@ -362,6 +362,50 @@ Program Program::Start(const std::string& directory) {
     return Program(UniqueKernelObject(process.hProcess), process.dwProcessId);
 }
 
+CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_ms) {
+    CommandRun run;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return run;
+    const UniqueKernelObject reader(read_end);
+    UniqueKernelObject writer(write_end);
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    PROCESS_INFORMATION process{};
+    std::string command = "\"" + ProgramPath() + "\" " + arguments;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        return run;
+    }
+    const UniqueKernelObject thread(process.hThread), started(process.hProcess);
+    // Only the program holds the write end now: the pipe ends when the program does.
+    writer.reset();
+    // The reports are a few lines, far less than the pipe holds: the program never
+    // waits for this side to read.
+    if (WaitForSingleObject(started.get(), timeout_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(started.get(), 1);
+        WaitForSingleObject(started.get(), 5000);
+    } else {
+        DWORD code = 0;
+        GetExitCodeProcess(started.get(), &code);
+        run.exit_code = code;
+    }
+    // What is in the pipe, without waiting for its end: a process Wine started on the
+    // program's behalf may have inherited the write end and hold it open.
+    char buffer[4096];
+    DWORD available = 0;
+    while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        run.output.append(buffer, got);
+    }
+    return run;
+}
+
 Program::~Program() {
     if (!process_) return;
     if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {

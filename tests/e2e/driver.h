@@ -113,6 +113,16 @@ std::string UniqueHostPath(const std::string& prefix);
 /// TARVEX_PROG_NS, TARVEX_PEER_IF, TARVEX_PROG_IF.
 std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms = 30000);
 
+/// How a run of the program with arguments ended and what it wrote to its standard output.
+struct CommandRun {
+    std::optional<DWORD> exit_code;  // nothing: it did not end in time and was ended
+    std::string output;
+};
+
+/// Runs the program with `arguments` (the command line after its name) and its standard
+/// output on a pipe, and waits at most `timeout_ms` for it to end.
+CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_ms = 20000);
+
 /// A running copy of the program under test. The destructor ends a copy that
 /// is still running, so a failed test leaves nothing behind.
 class Program {

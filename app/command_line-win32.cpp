@@ -1,8 +1,13 @@
-#include "app/command_line_output-win32.h"
+#include "app/command_line-win32.h"
 
 #include <windows.h>
 
-#include "common/unique_file-win32.h"
+#include <utility>
+
+#include "app/mac_resolution-win32.h"
+#include "app/wake_command-win32.h"
+#include "common/handles-win32.h"
+#include "net/echo_probe-win32.h"
 
 namespace {
 
@@ -60,9 +65,22 @@ void ShowCommandReport(const CommandReport& report) {
         break;
     }
     case OutputPlace::kMessageBox:
-        MessageBoxA(nullptr, report.box_text.c_str(), report.caption, MB_OK | report.icon);
+        MessageBoxA(nullptr, report.box.text.c_str(), report.box.caption,
+                    MB_OK | static_cast<unsigned>(report.box.icon));
         break;
     case OutputPlace::kNowhere:
         break;
     }
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments) {
+    // The watcher is never started: /wait watches on this thread.
+    SystemWakeActions wake([](const Message&) {});
+    CommandLineSystem system{
+        wake, FindMacOnThisPc,
+        [](std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); },
+        WatchForWakeNow};
+    const CommandReport report = RunCommandRequest(ParseCommandLine(arguments), system);
+    ShowCommandReport(report);
+    return report.exit_code;
 }
