@@ -40,14 +40,15 @@ ns_inodes() {
 }
 
 # Prints the PIDs of run ID's processes: those carrying its id and those inside one of
-# the network namespaces INODE..., except the calling shell.
+# the network namespaces INODE..., except the calling shell. Threads are looked at one
+# by one: a Wine process may live on in its threads after its main thread ended.
 run_pids() {
     local id=$1
     shift
     {
-        grep -lsxz -- "TARVEX_RUN_ID=$id" /proc/[0-9]*/environ | cut -d/ -f3
+        grep -lsxz -- "TARVEX_RUN_ID=$id" /proc/[0-9]*/task/[0-9]*/environ | cut -d/ -f3
         if [ $# -gt 0 ]; then
-            stat -L -c '%i %n' /proc/[0-9]*/ns/net 2>/dev/null |
+            stat -L -c '%i %n' /proc/[0-9]*/task/[0-9]*/ns/net 2>/dev/null |
                 awk -v want=" $* " 'index(want, " " $1 " ") { split($2, part, "/"); print part[3] }'
         fi
     } | sort -un | grep -vx -e "$$" -e "${BASHPID:-$$}" || true

@@ -328,8 +328,10 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return std::nullopt;
     }
-    // The script reports through its files, not its exit code.
-    const UniqueKernelObject thread(process.hThread), started(process.hProcess);
+    // The script reports through its files, not its exit code. Wine runs a Unix
+    // program without a Windows process: the two "handles" it fills in are whatever
+    // its stack held (not even null), so they are neither owned nor closed here:
+    // closing them could close a live handle of this process (a later send failed so).
 
     const auto read_file = [&](const std::string& unix_path, std::string& text) {
         const UniqueFile file(CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ,
