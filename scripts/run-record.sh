@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Records of the test network's runs, shared by scripts/testnet.sh, scripts/wine-ns
 # and the leak check of scripts/test-all.sh (sourced, not run).
 #
@@ -8,6 +9,7 @@
 #   ns NAME             each network namespace of the run, written before it is made
 # Every process of a run carries TARVEX_RUN_ID=ID in its environment.
 
+# shellcheck disable=SC2034  # used by the scripts that source this file
 run_records=/run/tarvex-testnet
 
 # Prints the start time of process PID, or nothing when there is no such process.
@@ -57,13 +59,13 @@ run_pids() {
 # Ends run ID's processes (see run_pids): TERM, and KILL for what is left about 1 s
 # later; returns once none is left, or about 1 s after the KILL.
 end_run_processes() {
-    local pids signal i
+    local pids signal
     for signal in TERM KILL; do
         pids=$(run_pids "$@")
         [ -n "$pids" ] || return 0
         # shellcheck disable=SC2086
         kill -"$signal" $pids 2>/dev/null || true
-        for i in $(seq 10); do
+        for _ in $(seq 10); do
             sleep 0.05
             [ -n "$(run_pids "$@")" ] || return 0
         done

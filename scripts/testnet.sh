@@ -22,7 +22,8 @@
 #   TARVEX_LAN2_NS                        with TARVEX_SECOND_LAN=1: the second LAN's namespace,
 #   TARVEX_LAN2_IF TARVEX_LAN2_PEER_IF    the program's veth to it and the one inside it
 #   TARVEX_RUN_ID                         the run's id (scripts/wine-ns accepts only its namespace)
-#   TARVEX_TMPDIR, TMPDIR                 a private directory of the run (mode 0700)
+#   TARVEX_TMPDIR, TMPDIR                 a private directory of the run (mode 0700); Wine
+#                                         keeps its server directory there too
 #   TARVEX_WINEPREFIX                     unless already set: the run's own Wine prefix, made
 #                                         by scripts/wine-ns from a booted template
 # With TARVEX_RUN_LOG=FILE, the run appends "ID INODE..." (its namespaces) to FILE, for a
@@ -40,7 +41,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=run-record.sh
 . "$here/run-record.sh"
 
-id= run_dir= child=
+id='' run_dir='' child=''
 created=()
 
 # Removes a dead run's processes, namespaces, resolver files and directory, then its record.
