@@ -6,6 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+case ${1:-} in native | bench | win32) ;; *) echo "usage: $0 native | bench TARGET | win32 [TARGET]" >&2; exit 2 ;; esac
+# Every run in this checkout (make test, make demo, ...) shares the build
+# directories: one build of each at a time.
+mkdir -p build
+exec 9>"build/.$1.lock"
+flock 9
 case ${1:-} in
 native)
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -19,9 +25,5 @@ bench)
 win32)
     cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build/win32 -j"$jobs" ${2:+--target "$2"}
-    ;;
-*)
-    echo "usage: $0 native | bench TARGET | win32 [TARGET]" >&2
-    exit 2
     ;;
 esac

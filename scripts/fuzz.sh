@@ -9,9 +9,14 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH="${FUZZ_SECONDS:-20}"
 BUILD=build/fuzz
 
-cmake -S . -B "$BUILD" -DTARVEX_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
-cmake --build "$BUILD" -j2 >/dev/null
+# One build at a time: every run in this checkout shares build/fuzz.
+mkdir -p build
+(
+    flock 9
+    cmake -S . -B "$BUILD" -DTARVEX_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+    cmake --build "$BUILD" -j2 >/dev/null
+) 9>build/.fuzz.lock
 
 status=0
 for src in tests/fuzz/*_fuzz.cpp; do

@@ -3,15 +3,23 @@
 #   1. native unit tests (ASan/UBSan) and the fuzz targets for a bounded time;
 #   2. the same unit tests plus the Win32 edge, cross-compiled, under Wine;
 #   3. end to end: the real exe under Wine and Xvfb, driven from outside, with
-#      real packets between two network namespaces; plus the wine-ns refusal check.
-# Every Wine process runs inside the test network (scripts/testnet.sh).
+#      real packets between two network namespaces; plus the wine-ns refusal and
+#      test network checks;
+# and finally a leak check: nothing of this run's test networks may be left.
+# Every Wine process runs inside the test network (scripts/testnet.sh). Runs in one
+# checkout may overlap: each has its results in build/results/run-*, and
+# build/results/latest names the newest finished one.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 start=$(date +%s)
-results=$repo/build/results
-rm -rf "$results"
+mkdir -p build/results
+results=$(mktemp -d "$repo/build/results/run-$(date +%Y%m%d-%H%M%S).XXXX")
+chmod 755 "$results"
 mkdir -p "$results/native" "$results/wine"
+# Every test network of this run writes its id here (scripts/testnet.sh).
+export TARVEX_RUN_LOG=$results/test-networks.txt
+: >"$TARVEX_RUN_LOG"
 declare -A status
 
 step() {  # step NAME COMMAND...: runs a layer, remembers whether it passed
@@ -26,7 +34,7 @@ step build-native scripts/build.sh native
 if [ "${status[build-native]}" = pass ]; then
     step native ctest --test-dir build/native -j2 --output-on-failure --output-junit "$results/native/ctest.xml"
 fi
-step fuzz bash -c 'scripts/fuzz.sh | tee build/results/fuzz.txt'
+step fuzz bash -c 'scripts/fuzz.sh | tee "$1/fuzz.txt"' fuzz "$results"
 
 step build-win32 scripts/build.sh win32
 if [ "${status[build-win32]}" = pass ]; then
@@ -37,10 +45,37 @@ if [ "${status[build-win32]}" = pass ]; then
         env GTEST_OUTPUT="xml:Z:$(tr / '\\' <<<"$results/wine/")" ctest --test-dir build/win32 --output-on-failure
 fi
 step wine-ns-refusal tests/wine_ns_refusal_test.sh
+step testnet tests/testnet_test.sh
+
+# Fails when a namespace, resolver file, directory (prefix, temporary files) or
+# process (wineserver, Xvfb, tshark, the program, ...) of one of this run's test
+# networks is still there.
+leak_check() {
+    local id inodes found=0 leftover pids
+    . scripts/run-record.sh
+    while read -r id inodes; do
+        for leftover in /run/netns/tvx-*-"$id" /etc/netns/tvx-*-"$id" /tmp/tvx-run-"$id".* "$run_records/$id"; do
+            [ -e "$leftover" ] || continue
+            echo "leak: $leftover" >&2
+            found=1
+        done
+        # shellcheck disable=SC2086
+        pids=$(run_pids "$id" $inodes)
+        if [ -n "$pids" ]; then
+            # shellcheck disable=SC2086
+            ps -o pid=,comm= -p $pids | sed "s/^/leak: process of test network $id: /" >&2
+            found=1
+        fi
+    done <"$TARVEX_RUN_LOG"
+    echo "leak check: $(wc -l <"$TARVEX_RUN_LOG") test networks, $([ $found -eq 0 ] && echo "nothing left" || echo "LEFT OVERS")"
+    return $found
+}
+step leak-check leak_check
 
 summary=$(python3 tests/summarize.py "$results")
 failed=0
 for name in "${!status[@]}"; do [ "${status[$name]}" = pass ] || failed=1; done
 verdict=$([ $failed -eq 0 ] && echo "ALL GREEN" || echo "FAILED: $(for n in "${!status[@]}"; do [ "${status[$n]}" = pass ] || printf '%s ' "$n"; done)")
+ln -sfn "$(basename "$results")" build/results/latest
 echo "SUMMARY: $summary; $verdict; $(( $(date +%s) - start )) s"
 exit $failed

@@ -1,62 +1,151 @@
 #!/bin/bash
-# Creates the test network, runs a command inside the program's namespace and
-# removes the network again on every exit path.
+# Creates a private test network, runs a command inside the program's namespace
+# and removes everything of the run again on every exit path, signals included.
 #
 #   scripts/testnet.sh COMMAND [ARGS...]
 #
-#   program namespace  tvx-prog-<pid>  veth tvxa<pid>  10.77.0.1/24, route 255.255.255.255/32
-#   peer namespace     tvx-peer-<pid>  veth tvxb<pid>  10.77.0.2/24  (answers pings: the kernel does)
-#   the program's resolver is 10.77.0.2 (/etc/netns/<prog ns>/resolv.conf), so that any
-#   name query shows on the test network instead of going nowhere
+# Every run has an id of its own, ID (hex of its start second and a random byte,
+# never one that a live or unswept run holds), and with it
+#   program namespace  tvx-prog-ID  veth tvxaID  10.77.0.1/24, route 255.255.255.255/32
+#   peer namespace     tvx-peer-ID  veth tvxbID  10.77.0.2/24  (answers pings: the kernel does)
+# and, with TARVEX_SECOND_LAN=1, a second LAN on the program's namespace:
+#   program side                    veth tvxcID  10.78.0.1/24
+#   lan2 namespace     tvx-lan2-ID  veth tvxdID  10.78.0.2/24
+# No namespace has a default route: nothing leaves them. The program's side reaches
+# the veths' subnets and the limited broadcast, and resolves names through 10.77.0.2
+# (/etc/netns/tvx-prog-ID/resolv.conf), so that a name query shows on the wire to the
+# peer instead of going nowhere.
 #
-# The command sees TARVEX_PROG_NS, TARVEX_PEER_NS, TARVEX_PROG_IF, TARVEX_PEER_IF.
-# Nothing leaves the two namespaces: the program's side has no route but the
-# veth's subnet and the broadcast address.
+# The command sees
+#   TARVEX_PROG_NS TARVEX_PEER_NS         the two namespaces
+#   TARVEX_PROG_IF TARVEX_PEER_IF         the program's veth and the peer's
+#   TARVEX_LAN2_NS                        with TARVEX_SECOND_LAN=1: the second LAN's namespace,
+#   TARVEX_LAN2_IF TARVEX_LAN2_PEER_IF    the program's veth to it and the one inside it
+#   TARVEX_RUN_ID                         the run's id (scripts/wine-ns accepts only its namespace)
+#   TARVEX_TMPDIR, TMPDIR                 a private directory of the run (mode 0700); Wine
+#                                         keeps its server directory there too
+#   TARVEX_WINEPREFIX                     unless already set: the run's own Wine prefix, made
+#                                         by scripts/wine-ns from a booted template
+# With TARVEX_RUN_LOG=FILE, the run appends "ID INODE..." (its namespaces) to FILE, for a
+# leak check afterwards.
+#
+# INT, TERM and HUP end every process of the run (TERM, then KILL) and remove its
+# namespaces and directory within about 2 s. A run that was killed outright leaves its
+# record (scripts/run-record.sh); the next run removes what such a run left.
 set -euo pipefail
 
 [ "$(id -u)" -eq 0 ] || exec sudo -E "$0" "$@"
+[ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
 
-id=$$
-export TARVEX_PROG_NS=tvx-prog-$id TARVEX_PEER_NS=tvx-peer-$id
-export TARVEX_PROG_IF=tvxa$id TARVEX_PEER_IF=tvxb$id
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=run-record.sh
+. "$here/run-record.sh"
+
+id='' run_dir='' child=''
+created=()
+
+# Removes a dead run's processes, namespaces, resolver files and directory, then its record.
+sweep_run() {
+    local record=$1 dead=${1##*/} names dir name
+    names=$(record_values "$record" ns)
+    dir=$(record_values "$record" dir)
+    # shellcheck disable=SC2046,SC2086
+    end_run_processes "$dead" $(ns_inodes $names)
+    for name in $names; do
+        ip netns del "$name" 2>/dev/null || true
+        rm -rf "/etc/netns/$name"
+    done
+    case $dir in /tmp/tvx-run-"$dead".*) rm -rf "$dir" ;; esac
+    rm -f "$record"
+    echo "testnet: removed what the ended run $dead left behind" >&2
+}
 
 cleanup() {
-    local rc=$?
-    trap - EXIT INT TERM
-    # Stop the wineservers that ran in the namespace before it goes away.
-    if ip netns pids "$TARVEX_PROG_NS" >/dev/null 2>&1; then
-        for pid in $(ip netns pids "$TARVEX_PROG_NS"); do kill "$pid" 2>/dev/null || true; done
-        sleep 0.5
-        for pid in $(ip netns pids "$TARVEX_PROG_NS"); do kill -9 "$pid" 2>/dev/null || true; done
-    fi
-    if ip netns pids "$TARVEX_PEER_NS" >/dev/null 2>&1; then
-        for pid in $(ip netns pids "$TARVEX_PEER_NS"); do kill -9 "$pid" 2>/dev/null || true; done
-    fi
-    ip netns del "$TARVEX_PROG_NS" 2>/dev/null || true
-    rm -rf "/etc/netns/$TARVEX_PROG_NS"
-    ip netns del "$TARVEX_PEER_NS" 2>/dev/null || true
-    exit $rc
+    local rc=$? name inodes
+    trap '' INT TERM HUP
+    trap - EXIT
+    [ -n "$id" ] || exit "$rc"
+    # shellcheck disable=SC2046
+    inodes=$(ns_inodes "${created[@]}")
+    [ -z "$child" ] || kill -TERM -- -"$child" 2>/dev/null || true
+    # shellcheck disable=SC2086
+    end_run_processes "$id" $inodes
+    for name in "${created[@]}"; do
+        ip netns del "$name" 2>/dev/null || true
+        rm -rf "/etc/netns/$name"
+    done
+    [ -z "$run_dir" ] || rm -rf "$run_dir"
+    rm -f "$run_records/$id"
+    exit "$rc"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 
-ip netns add "$TARVEX_PROG_NS"
-ip netns add "$TARVEX_PEER_NS"
+# Under one lock: sweep the records of ended runs, then claim an id.
+mkdir -p "$run_records"
+exec 9>"$run_records/.lock"
+flock 9
+for record in "$run_records"/*; do
+    [ -f "$record" ] && ! run_alive "$record" && sweep_run "$record"
+done
+while :; do
+    candidate=$(printf '%08x%02x' "$(date +%s)" $((RANDOM % 256)))
+    [ -e "$run_records/$candidate" ] || compgen -G "/run/netns/tvx-*-$candidate" >/dev/null || break
+done
+echo "owner $$ $(start_time $$)" >"$run_records/$candidate"
+id=$candidate
+exec 9>&-
+
+run_dir=$(mktemp -d "/tmp/tvx-run-$id.XXXXXX")
+echo "dir $run_dir" >>"$run_records/$id"
+mkdir -m 700 "$run_dir/tmp"
+
+add_ns() {  # add_ns NAME: a namespace of this run, recorded before it exists
+    echo "ns $1" >>"$run_records/$id"
+    ip netns add "$1"
+    created+=("$1")
+    ip -n "$1" link set lo up
+}
+
+export TARVEX_PROG_NS=tvx-prog-$id TARVEX_PEER_NS=tvx-peer-$id
+export TARVEX_PROG_IF=tvxa$id TARVEX_PEER_IF=tvxb$id
+add_ns "$TARVEX_PROG_NS"
+add_ns "$TARVEX_PEER_NS"
 ip link add "$TARVEX_PROG_IF" netns "$TARVEX_PROG_NS" type veth peer name "$TARVEX_PEER_IF" netns "$TARVEX_PEER_NS"
-ip -n "$TARVEX_PROG_NS" link set lo up
-ip -n "$TARVEX_PEER_NS" link set lo up
 ip -n "$TARVEX_PROG_NS" addr add 10.77.0.1/24 dev "$TARVEX_PROG_IF"
 ip -n "$TARVEX_PEER_NS" addr add 10.77.0.2/24 dev "$TARVEX_PEER_IF"
 ip -n "$TARVEX_PROG_NS" link set "$TARVEX_PROG_IF" up
 ip -n "$TARVEX_PEER_NS" link set "$TARVEX_PEER_IF" up
 # Without a route for it the limited broadcast fails with "network unreachable".
 ip -n "$TARVEX_PROG_NS" route add 255.255.255.255/32 dev "$TARVEX_PROG_IF"
-
-# Written before the command enters the namespace: ip netns exec mounts it over
-# /etc/resolv.conf there.
+# ip netns exec mounts this file over /etc/resolv.conf for the command.
 mkdir -p "/etc/netns/$TARVEX_PROG_NS"
 echo "nameserver 10.77.0.2" >"/etc/netns/$TARVEX_PROG_NS/resolv.conf"
 
-ip netns exec "$TARVEX_PROG_NS" "$@"
+if [ "${TARVEX_SECOND_LAN:-}" = 1 ]; then
+    export TARVEX_LAN2_NS=tvx-lan2-$id TARVEX_LAN2_IF=tvxc$id TARVEX_LAN2_PEER_IF=tvxd$id
+    add_ns "$TARVEX_LAN2_NS"
+    ip link add "$TARVEX_LAN2_IF" netns "$TARVEX_PROG_NS" type veth peer name "$TARVEX_LAN2_PEER_IF" \
+        netns "$TARVEX_LAN2_NS"
+    ip -n "$TARVEX_PROG_NS" addr add 10.78.0.1/24 dev "$TARVEX_LAN2_IF"
+    ip -n "$TARVEX_LAN2_NS" addr add 10.78.0.2/24 dev "$TARVEX_LAN2_PEER_IF"
+    ip -n "$TARVEX_PROG_NS" link set "$TARVEX_LAN2_IF" up
+    ip -n "$TARVEX_LAN2_NS" link set "$TARVEX_LAN2_PEER_IF" up
+fi
+
+# shellcheck disable=SC2046
+[ -z "${TARVEX_RUN_LOG:-}" ] || echo "$id" $(ns_inodes "${created[@]}") >>"$TARVEX_RUN_LOG"
+
+export TARVEX_TMPDIR=$run_dir/tmp TMPDIR=$run_dir/tmp
+export TARVEX_WINEPREFIX=${TARVEX_WINEPREFIX:-$run_dir/prefix}
+# In a process group of its own, so that a signal reaches this script's trap first
+# and the command is not left ignoring SIGINT as a background job would.
+set -m
+env TARVEX_RUN_ID="$id" ip netns exec "$TARVEX_PROG_NS" "$@" &
+child=$!
+set +m
+rc=0
+wait "$child" || rc=$?
+exit "$rc"

@@ -1,8 +1,10 @@
 #!/bin/bash
 # Proves that scripts/wine-ns refuses to start Wine where its sockets could
-# reach the real network, and that it runs nothing when it refuses:
-#   1. outside any test namespace;
-#   2. inside the test namespace while the prefix's wineserver runs outside it.
+# reach another network, that it says which refusal it is, and that it runs and
+# boots nothing when it refuses:
+#   1. outside the program's namespace of its own run (the machine's own, the peer's);
+#   2. inside it while the prefix's wineserver runs in another namespace, the
+#      prefix named directly or through a symbolic link.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -10,8 +12,7 @@ scratch=$(mktemp -d /tmp/tvx-refusal.XXXXXX)
 failures=0
 server=
 cleanup() {
-    [ -n "$server" ] && WINEPREFIX=$scratch/outside wineserver -k 2>/dev/null
-    [ -n "$server" ] && wait "$server" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -19,28 +20,46 @@ check() {  # check NAME CONDITION...
     local name=$1; shift
     if "$@"; then echo "ok: $name"; else echo "FAILED: $name" >&2; failures=$((failures + 1)); fi
 }
+outside_msg="not inside the test network namespace of this run"
+server_msg="runs in network namespace"
+marker=$scratch/marker
+run_marker=(cmd /c "echo ran > Z:${marker//\//\\}")
 
-# 1. In the machine's own namespace.
-out=$(TARVEX_WINEPREFIX=$scratch/never "$repo/scripts/wine-ns" cmd /c echo ran 2>&1); rc=$?
-check "refuses outside the test network (exit $rc)" test "$rc" -eq 97
-check "says why" grep -q "not inside a test network namespace" <<<"$out"
-check "creates no prefix" test ! -e "$scratch/never"
+# 1. Where, and what it must say.
+for where in "own network" "peer namespace"; do
+    case $where in
+    "own network") out=$(TARVEX_WINEPREFIX=$scratch/never "$repo/scripts/wine-ns" "${run_marker[@]}" 2>&1) ;;
+    "peer namespace") out=$(TARVEX_WINEPREFIX=$scratch/never "$repo/scripts/testnet.sh" bash -c \
+        'ip netns exec "$TARVEX_PEER_NS" "$@"' - "$repo/scripts/wine-ns" "${run_marker[@]}" 2>&1) ;;
+    esac
+    rc=$?
+    check "$where: refused (exit $rc)" test "$rc" -eq 97
+    check "$where: says it is not the run's namespace" grep -q "$outside_msg" <<<"$out"
+    check "$where: does not blame a wineserver" test "$(grep -c "$server_msg" <<<"$out")" -eq 0
+    check "$where: ran nothing" test ! -e "$marker"
+    check "$where: made no prefix" test ! -e "$scratch/never"
+done
 
-# 2. A wineserver for the prefix started outside; Wine asked to run inside.
+# 2. A wineserver of the prefix in a scratch namespace without links (whatever it
+#    might send goes nowhere), its server directory in the scratch directory.
 mkdir -p "$scratch/outside"
-WINEPREFIX=$scratch/outside WINEARCH=win32 WINEDEBUG=-all wineserver -f -p &
+ln -s outside "$scratch/link"
+TMPDIR=$scratch WINEPREFIX=$scratch/outside WINEARCH=win32 WINEDEBUG=-all unshare -n wineserver -f -p &
 server=$!
 # Ready once it works in its server directory.
 for _ in $(seq 100); do
     case $(readlink "/proc/$server/cwd" 2>/dev/null) in */server-*) break ;; esac
     sleep 0.1
 done
-out=$(TARVEX_WINEPREFIX=$scratch/outside "$repo/scripts/testnet.sh" \
-      "$repo/scripts/wine-ns" cmd /c "echo ran > $scratch/marker" 2>&1); rc=$?
-check "refuses when the prefix's wineserver is outside (exit $rc)" test "$rc" -eq 97
-check "names the wineserver's namespace" grep -q "runs in network namespace" <<<"$out"
-check "ran nothing" test ! -e "$scratch/marker"
-check "did not boot the prefix" test ! -e "$scratch/outside/system.reg"
+for prefix in "$scratch/outside" "$scratch/link"; do
+    out=$(TARVEX_WINEPREFIX=$prefix "$repo/scripts/testnet.sh" "$repo/scripts/wine-ns" "${run_marker[@]}" 2>&1)
+    rc=$?
+    check "${prefix##*/}: refused (exit $rc)" test "$rc" -eq 97
+    check "${prefix##*/}: names the wineserver's namespace" grep -q "$server_msg" <<<"$out"
+    check "${prefix##*/}: not taken for the wrong namespace" test "$(grep -c "$outside_msg" <<<"$out")" -eq 0
+    check "${prefix##*/}: ran nothing" test ! -e "$marker"
+    check "${prefix##*/}: did not boot the prefix" test ! -e "$scratch/outside/system.reg"
+done
 
 if [ "$failures" -ne 0 ]; then echo "wine-ns refusal: $failures check(s) failed" >&2; exit 1; fi
 echo "wine-ns refusal: all checks passed"

@@ -290,15 +290,16 @@ bool DismissMessageBox(const MessageBoxInfo& box, DWORD timeout_ms) {
 }
 
 std::string UniqueHostPath(const std::string& prefix) {
-    // The test network's namespace is named after the process that made it.
-    static const std::string run = [] {
-        char name[64] = {};
-        GetEnvironmentVariableA("TARVEX_PROG_NS", name, sizeof(name));
-        return std::string(name);
+    // The run's private directory: a shared one would let another user plant the
+    // scripts that RunOnHost runs as root.
+    static const std::string directory = [] {
+        char name[MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableA("TARVEX_TMPDIR", name, sizeof(name));
+        return length > 0 && length < sizeof(name) ? std::string(name) : std::string();
     }();
+    if (directory.empty()) return "";
     static int counter = 0;
-    return "/tmp/" + prefix + "-" + run + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(++counter);
+    return directory + "/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
 }
 
 std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms) {
@@ -306,6 +307,7 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     // exit code for it: the script writes its status and output to files that
     // this side reads through drive Z:, which is the Unix root.
     const std::string base = UniqueHostPath("tvx-host");
+    if (base.empty()) return std::nullopt;
     const auto windows_path = [](std::string unix_path) {
         for (char& c : unix_path) if (c == '/') c = '\\';
         return "Z:" + unix_path;
@@ -326,8 +328,10 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return std::nullopt;
     }
-    // The script reports through its files, not its exit code.
-    const UniqueKernelObject thread(process.hThread), started(process.hProcess);
+    // The script reports through its files, not its exit code. Wine runs a Unix
+    // program without a Windows process: the two "handles" it fills in are whatever
+    // its stack held (not even null), so they are neither owned nor closed here:
+    // closing them could close a live handle of this process (a later send failed so).
 
     const auto read_file = [&](const std::string& unix_path, std::string& text) {
         const UniqueFile file(CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ,

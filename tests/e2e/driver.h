@@ -101,16 +101,17 @@ struct HostResult {
     std::string output;  // stdout and stderr together
 };
 
-/// A fresh path "/tmp/PREFIX-..." for a file of the Linux side, unique across test
-/// runs that go on at the same time (Windows process ids start afresh with each
-/// wineserver, so they alone would repeat from run to run).
+/// A fresh path "TARVEX_TMPDIR/PREFIX-..." for a file of the Linux side, in the
+/// run's private directory (made by scripts/testnet.sh, mode 0700); empty when the
+/// environment names no such directory.
 std::string UniqueHostPath(const std::string& prefix);
 
 /// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
 /// network namespace, as root), for what only Linux can do or judge: start a
 /// capture in the peer namespace, add a neighbour, count packets. Nothing on
-/// time-out. The environment names the test network: TARVEX_PEER_NS,
-/// TARVEX_PROG_NS, TARVEX_PEER_IF, TARVEX_PROG_IF.
+/// time-out or without a private directory (see UniqueHostPath). The environment
+/// names the test network: TARVEX_PEER_NS, TARVEX_PROG_NS, TARVEX_PEER_IF,
+/// TARVEX_PROG_IF.
 std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms = 30000);
 
 /// How a run of the program with arguments ended and what it wrote to its standard output.

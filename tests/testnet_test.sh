@@ -1,0 +1,101 @@
+#!/bin/bash
+# Proves that scripts/testnet.sh leaves nothing of a run behind and that runs do
+# not collide:
+#   1. SIGTERM while the command runs: within 3 s no process of the run is left and
+#      its namespaces, resolver file, directory and record are gone;
+#   2. what a run killed outright (SIGKILL) left, the next run removes;
+#   3. two runs side by side, each through scripts/wine-ns: both pass;
+#   4. the program's namespace resolves through the peer, and TARVEX_SECOND_LAN=1
+#      adds a second LAN; no namespace has a default route.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(dirname "$here")
+# shellcheck source=../scripts/run-record.sh
+. "$repo/scripts/run-record.sh"
+scratch=$(mktemp -d /tmp/tvx-testnet-test.XXXXXX)
+log=$scratch/runs
+: >"$log"
+failures=0
+cleanup() {
+    [ -z "${TARVEX_RUN_LOG:-}" ] || cat "$log" >>"$TARVEX_RUN_LOG"
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+check() {  # check NAME CONDITION...
+    local name=$1; shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name" >&2; failures=$((failures + 1)); fi
+}
+testnet() { TARVEX_RUN_LOG=$log "$repo/scripts/testnet.sh" "$@"; }
+
+gone() {  # gone ID INODE...: nothing of run ID is left
+    [ -z "$(run_pids "$@")" ] && [ ! -e "$run_records/$1" ] &&
+        ! compgen -G "/run/netns/tvx-*-$1" >/dev/null && ! compgen -G "/etc/netns/tvx-*-$1" >/dev/null &&
+        ! compgen -G "/tmp/tvx-run-$1.*" >/dev/null
+}
+
+start_sleeper() {  # runs `testnet.sh sleep 600` until the sleep runs: sets sleeper (PID), run (id, inodes)
+    local before
+    before=$(wc -l <"$log")
+    TARVEX_RUN_LOG=$log "$repo/scripts/testnet.sh" sleep 600 &
+    sleeper=$!
+    for _ in $(seq 200); do
+        run=$(sed -n "$((before + 1))p" "$log")
+        # shellcheck disable=SC2086
+        [ -n "$run" ] && [ -n "$(run_pids $run)" ] && return
+        sleep 0.05
+    done
+}
+
+# 1. SIGTERM.
+start_sleeper
+kill -TERM "$sleeper"
+begin=$(date +%s%N)
+# shellcheck disable=SC2086
+for _ in $(seq 40); do gone $run && break; sleep 0.1; done
+elapsed_ms=$((($(date +%s%N) - begin) / 1000000))
+# shellcheck disable=SC2086
+check "SIGTERM: nothing of the run left after $elapsed_ms ms" gone $run
+check "SIGTERM: within 3 s" test "$elapsed_ms" -le 3000
+wait "$sleeper"
+
+# 2. SIGKILL, then another run.
+start_sleeper
+kill -KILL "$sleeper"
+wait "$sleeper" 2>/dev/null
+# shellcheck disable=SC2086
+check "SIGKILL: the run's sleep outlives it" test -n "$(run_pids $run)"
+testnet true 2>/dev/null
+# shellcheck disable=SC2086
+check "SIGKILL: the next run removed what it left" gone $run
+
+# 3. Two runs side by side, each long enough to overlap the other.
+for n in 1 2; do
+    testnet "$repo/scripts/wine-ns" cmd /c "echo run $n & ping -n 3 127.0.0.1 >nul" >"$scratch/out$n" 2>&1 &
+    side[n]=$!
+done
+for n in 1 2; do
+    wait "${side[n]}"
+    rc=$?
+    check "side by side: run $n passed (exit $rc)" test "$rc" -eq 0
+    check "side by side: run $n ran its command" grep -q "run $n" "$scratch/out$n"
+done
+
+# 4. Resolver and second LAN, as the program's side sees them.
+out=$(TARVEX_SECOND_LAN=1 testnet bash -c '
+    cat /etc/resolv.conf
+    ip -o -4 addr show dev "$TARVEX_LAN2_IF"
+    ip netns exec "$TARVEX_LAN2_NS" ip -o -4 addr show dev "$TARVEX_LAN2_PEER_IF"
+    ping -c 1 -W 2 10.78.0.2 >/dev/null && echo "reached 10.78.0.2"
+    for ns in "$TARVEX_PROG_NS" "$TARVEX_PEER_NS" "$TARVEX_LAN2_NS"; do ip -n "$ns" route show default; done' 2>&1)
+for expected in "nameserver 10.77.0.2" "inet 10.78.0.1/24" "inet 10.78.0.2/24" "reached 10.78.0.2"; do
+    check "sees $expected" grep -qF "$expected" <<<"$out"
+done
+check "no default route" test "$(grep -c default <<<"$out")" -eq 0
+
+while read -r line; do
+    # shellcheck disable=SC2086
+    check "run ${line%% *}: nothing left" gone $line
+done <"$log"
+
+if [ "$failures" -ne 0 ]; then echo "testnet: $failures check(s) failed" >&2; exit 1; fi
+echo "testnet: all checks passed"
