@@ -17,9 +17,9 @@ echo "demo: peer 10.77.0.2 is up and answers pings; try Check, Get MAC or Turn o
 echo "demo: 10.77.0.3 is silent. Magic packets the peer receives are listed below."
 ip netns exec "$TARVEX_PEER_NS" tshark -l -i "$TARVEX_PEER_IF" -f 'udp' -Y wol \
     -T fields -E occurrence=f -E separator=' ' \
-    -e ip.src -e udp.dstport -e udp.length -e wol.mac -e wol.passwd 2>/dev/null |
-    while read -r src port length mac password; do
-        echo "peer: magic packet from $src to port $port, UDP length $length, MAC $mac${password:+, password $password}"
+    -e ip.src -e ip.dst -e udp.dstport -e udp.length -e wol.mac -e wol.passwd 2>/dev/null |
+    while read -r src dst port length mac password; do
+        echo "peer: magic packet from $src to $dst port $port, UDP length $length, MAC $mac${password:+, password $password}"
     done &
 
 export TARVEX_WINEPREFIX=$repo/build/wine-demo
