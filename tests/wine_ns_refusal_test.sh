@@ -25,6 +25,13 @@ server_msg="runs in network namespace"
 marker=$scratch/marker
 run_marker=(cmd /c "echo ran > Z:${marker//\//\\}")
 
+refused() {  # refused NAME RC OUTPUT SAYS NOT_SAYS: refused with the right reason, ran nothing
+    check "$1: refused (exit $2)" test "$2" -eq 97
+    check "$1: says \"$4\"" grep -q "$4" <<<"$3"
+    check "$1: does not say \"$5\"" test "$(grep -c "$5" <<<"$3")" -eq 0
+    check "$1: ran nothing" test ! -e "$marker"
+}
+
 # 1. Where, and what it must say.
 for where in "own network" "peer namespace"; do
     case $where in
@@ -32,11 +39,7 @@ for where in "own network" "peer namespace"; do
     "peer namespace") out=$(TARVEX_WINEPREFIX=$scratch/never "$repo/scripts/testnet.sh" bash -c \
         'ip netns exec "$TARVEX_PEER_NS" "$@"' - "$repo/scripts/wine-ns" "${run_marker[@]}" 2>&1) ;;
     esac
-    rc=$?
-    check "$where: refused (exit $rc)" test "$rc" -eq 97
-    check "$where: says it is not the run's namespace" grep -q "$outside_msg" <<<"$out"
-    check "$where: does not blame a wineserver" test "$(grep -c "$server_msg" <<<"$out")" -eq 0
-    check "$where: ran nothing" test ! -e "$marker"
+    refused "$where" $? "$out" "$outside_msg" "$server_msg"
     check "$where: made no prefix" test ! -e "$scratch/never"
 done
 
@@ -53,11 +56,7 @@ for _ in $(seq 100); do
 done
 for prefix in "$scratch/outside" "$scratch/link"; do
     out=$(TARVEX_WINEPREFIX=$prefix "$repo/scripts/testnet.sh" "$repo/scripts/wine-ns" "${run_marker[@]}" 2>&1)
-    rc=$?
-    check "${prefix##*/}: refused (exit $rc)" test "$rc" -eq 97
-    check "${prefix##*/}: names the wineserver's namespace" grep -q "$server_msg" <<<"$out"
-    check "${prefix##*/}: not taken for the wrong namespace" test "$(grep -c "$outside_msg" <<<"$out")" -eq 0
-    check "${prefix##*/}: ran nothing" test ! -e "$marker"
+    refused "${prefix##*/}" $? "$out" "$server_msg" "$outside_msg"
     check "${prefix##*/}: did not boot the prefix" test ! -e "$scratch/outside/system.reg"
 done
 
