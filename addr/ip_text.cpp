@@ -68,8 +68,8 @@ bool IsValidIpText(std::string_view text) {
     return true;
 }
 
-std::optional<Ipv4Octets> ReadIpv4Octets(std::string_view text) {
-    Ipv4Octets octets{};
+std::optional<Ipv4Bytes> ReadIpv4Octets(std::string_view text) {
+    Ipv4Bytes octets{};
     std::size_t octet = 0;
     unsigned value = 0;
     std::size_t digits = 0;

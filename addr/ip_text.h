@@ -26,11 +26,11 @@ bool SplitIpText(std::string_view text, std::int32_t& first, std::int32_t& secon
 void DecimalTextToInt(std::string_view text, std::int32_t& value);
 
 /// The four bytes of an IPv4 address in wire order (192.168.1.10 is {192, 168, 1, 10}).
-using Ipv4Octets = std::array<std::uint8_t, 4>;
+using Ipv4Bytes = std::array<std::uint8_t, 4>;
 
 /// The address a text names when it is four dot-separated runs of one to three decimal
 /// digits, each at most 255, read in decimal ("010" is 10, never octal 8). Nothing for
 /// any other text: signs, spaces, letters, empty runs, a fourth dot, a run of four
 /// digits, a value above 255. Unlike IsValidIpText it judges the characters, not only
 /// the numbers; it is what turns a typed text into an address, never a name resolver.
-std::optional<Ipv4Octets> ReadIpv4Octets(std::string_view text);
+std::optional<Ipv4Bytes> ReadIpv4Octets(std::string_view text);

@@ -142,12 +142,12 @@ TEST(DecimalTextToInt, AppliesTheFormulaToAnyCharacter) {
 TEST(ReadIpv4Octets, ReadsFourDecimalRunsOrNothing) {
     struct Case {
         const char* text;
-        std::optional<Ipv4Octets> octets;
+        std::optional<Ipv4Bytes> octets;
     };
     const Case cases[] = {
-        {"192.168.1.10", Ipv4Octets{192, 168, 1, 10}},
-        {"192.168.1.010", Ipv4Octets{192, 168, 1, 10}},  // decimal, not octal 8
-        {"255.255.255.255", Ipv4Octets{255, 255, 255, 255}},
+        {"192.168.1.10", Ipv4Bytes{192, 168, 1, 10}},
+        {"192.168.1.010", Ipv4Bytes{192, 168, 1, 10}},  // decimal, not octal 8
+        {"255.255.255.255", Ipv4Bytes{255, 255, 255, 255}},
         {"10.0.0.256", std::nullopt},
         {"10.0.0.0010", std::nullopt},  // four digits, though worth 10
         {"10.0.0.1a", std::nullopt},

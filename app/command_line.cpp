@@ -211,7 +211,7 @@ CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem
                                                                : kExitBadInput;
         return MessageReport(code, checked.message);
     }
-    case CommandKind::kDialog: break;
+    case CommandKind::kDialog: break;  // no arguments: the caller opens the dialog instead
     }
     return UsageReport();
 }

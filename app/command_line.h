@@ -7,7 +7,7 @@
 //
 // Written here: reading the arguments into a request, the exit codes, the texts a run
 // reports and the choice of where they go. The entry point runs the request with the
-// dialog's own flows and shows the report (command_line_output-win32.h).
+// dialog's own flows and shows the report (command_line-win32.h).
 //
 // The arguments come from the C runtime (__argc/__argv), which splits the command line
 // by the usual MSVCRT rules for quotes and backslashes; the program does not split it

@@ -23,7 +23,7 @@ public:
 std::string FindMacOnThisPc(const std::string& ip_text) {
     // Not inet_addr: it reads "010" as octal 8 and fails into 255.255.255.255.
     std::optional<std::uint32_t> target;
-    if (const std::optional<Ipv4Octets> octets = ReadIpv4Octets(ip_text)) {
+    if (const std::optional<Ipv4Bytes> octets = ReadIpv4Octets(ip_text)) {
         std::uint32_t in_network_order = 0;
         std::memcpy(&in_network_order, octets->data(), sizeof in_network_order);
         target = in_network_order;

@@ -3,13 +3,14 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <string>
+#include <string_view>
 #include <utility>
+
+#include "addr/ip_text.h"
 
 namespace {
 
@@ -65,15 +66,11 @@ void WalkChain(const std::vector<BYTE>& buffer, std::size_t used, Visit visit) {
     }
 }
 
-// "a.b.c.d" as the system writes it into the chain, in network order.
-std::array<std::uint8_t, 4> AddressBytes(const IP_ADDRESS_STRING& text) {
-    const std::string copy(text.String, strnlen(text.String, sizeof text.String));
-    // Texts the system wrote are plain dotted decimal; 255.255.255.255, which inet_addr
-    // cannot tell from an error, is a full mask and reads right all the same.
-    const unsigned long address = inet_addr(copy.c_str());
-    std::array<std::uint8_t, 4> bytes{};
-    std::memcpy(bytes.data(), &address, bytes.size());
-    return bytes;
+// "a.b.c.d" as the system writes it into the chain; 0.0.0.0 (no address, skipped by
+// the sender) for a text that names none.
+Ipv4Bytes AddressBytes(const IP_ADDRESS_STRING& text) {
+    return ReadIpv4Octets(std::string_view(text.String, strnlen(text.String, sizeof text.String)))
+        .value_or(Ipv4Bytes{});
 }
 
 }  // namespace

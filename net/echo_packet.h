@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "addr/ip_text.h"  // Ipv4Bytes
+
 constexpr std::size_t kEchoRequestSize = 48;
 /// ICMP header of an echo message: type, code, checksum, identifier, sequence number.
 constexpr std::size_t kIcmpHeaderSize = 8;
@@ -15,8 +17,6 @@ constexpr std::size_t kEchoPayloadSize = kEchoRequestSize - kIcmpHeaderSize;
 constexpr std::size_t kReceiveBufferSize = 324;
 
 using EchoRequest = std::array<std::uint8_t, kEchoRequestSize>;
-/// An IPv4 address as its four bytes in wire order (192.168.1.10 is {192, 168, 1, 10}).
-using Ipv4Bytes = std::array<std::uint8_t, 4>;
 
 /// Returns the RFC 1071 Internet checksum of `size` bytes, as the 16-bit value whose
 /// high byte goes first on the wire. An odd last byte is padded with a zero byte.

@@ -5,7 +5,7 @@
 namespace {
 
 bool ReadAddress(const std::string& host, HostReading reading, EchoNetwork& network, Ipv4Bytes& to) {
-    if (const std::optional<Ipv4Octets> octets = ReadIpv4Octets(host)) {
+    if (const std::optional<Ipv4Bytes> octets = ReadIpv4Octets(host)) {
         to = *octets;
         return true;
     }

@@ -2,7 +2,7 @@
 
 namespace {
 
-std::uint32_t HostOrder(const std::array<std::uint8_t, 4>& bytes) {
+std::uint32_t HostOrder(const Ipv4Bytes& bytes) {
     return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 

@@ -6,10 +6,12 @@
 #include <optional>
 #include <vector>
 
+#include "addr/ip_text.h"  // Ipv4Bytes
+
 /// An IPv4 destination exactly as it goes into the socket address: address and port
 /// bytes in network order.
 struct WireEndpoint {
-    std::array<std::uint8_t, 4> address;
+    Ipv4Bytes address;
     std::array<std::uint8_t, 2> port;
 };
 
@@ -18,8 +20,8 @@ WireEndpoint LimitedBroadcastEndpoint(int port);
 
 /// One IPv4 address of a local adapter and its subnet mask, bytes in network order.
 struct LocalIpv4Address {
-    std::array<std::uint8_t, 4> address;
-    std::array<std::uint8_t, 4> mask;
+    Ipv4Bytes address;
+    Ipv4Bytes mask;
 };
 
 /// The directed broadcast of `local`'s LAN (address OR NOT mask) at `port`. Nothing
@@ -31,7 +33,7 @@ std::optional<WireEndpoint> DirectedBroadcastEndpoint(const LocalIpv4Address& lo
 /// One datagram of a wake: the local address its socket is bound to (none: unbound),
 /// and where it goes.
 struct MagicPacketRoute {
-    std::optional<std::array<std::uint8_t, 4>> from;
+    std::optional<Ipv4Bytes> from;
     WireEndpoint to;
 };
 

@@ -113,11 +113,15 @@ export TARVEX_PROG_NS=tvx-prog-$id TARVEX_PEER_NS=tvx-peer-$id
 export TARVEX_PROG_IF=tvxa$id TARVEX_PEER_IF=tvxb$id
 add_ns "$TARVEX_PROG_NS"
 add_ns "$TARVEX_PEER_NS"
-ip link add "$TARVEX_PROG_IF" netns "$TARVEX_PROG_NS" type veth peer name "$TARVEX_PEER_IF" netns "$TARVEX_PEER_NS"
-ip -n "$TARVEX_PROG_NS" addr add 10.77.0.1/24 dev "$TARVEX_PROG_IF"
-ip -n "$TARVEX_PEER_NS" addr add 10.77.0.2/24 dev "$TARVEX_PEER_IF"
-ip -n "$TARVEX_PROG_NS" link set "$TARVEX_PROG_IF" up
-ip -n "$TARVEX_PEER_NS" link set "$TARVEX_PEER_IF" up
+# lan IF ADDRESS NS PEER_IF PEER_ADDRESS: a veth from the program's namespace to NS.
+lan() {
+    ip link add "$1" netns "$TARVEX_PROG_NS" type veth peer name "$4" netns "$3"
+    ip -n "$TARVEX_PROG_NS" addr add "$2" dev "$1"
+    ip -n "$3" addr add "$5" dev "$4"
+    ip -n "$TARVEX_PROG_NS" link set "$1" up
+    ip -n "$3" link set "$4" up
+}
+lan "$TARVEX_PROG_IF" 10.77.0.1/24 "$TARVEX_PEER_NS" "$TARVEX_PEER_IF" 10.77.0.2/24
 # Without a route for it the limited broadcast fails with "network unreachable".
 ip -n "$TARVEX_PROG_NS" route add 255.255.255.255/32 dev "$TARVEX_PROG_IF"
 # ip netns exec mounts this file over /etc/resolv.conf for the command.
@@ -127,12 +131,7 @@ echo "nameserver 10.77.0.2" >"/etc/netns/$TARVEX_PROG_NS/resolv.conf"
 if [ "${TARVEX_SECOND_LAN:-}" = 1 ]; then
     export TARVEX_LAN2_NS=tvx-lan2-$id TARVEX_LAN2_IF=tvxc$id TARVEX_LAN2_PEER_IF=tvxd$id
     add_ns "$TARVEX_LAN2_NS"
-    ip link add "$TARVEX_LAN2_IF" netns "$TARVEX_PROG_NS" type veth peer name "$TARVEX_LAN2_PEER_IF" \
-        netns "$TARVEX_LAN2_NS"
-    ip -n "$TARVEX_PROG_NS" addr add 10.78.0.1/24 dev "$TARVEX_LAN2_IF"
-    ip -n "$TARVEX_LAN2_NS" addr add 10.78.0.2/24 dev "$TARVEX_LAN2_PEER_IF"
-    ip -n "$TARVEX_PROG_NS" link set "$TARVEX_LAN2_IF" up
-    ip -n "$TARVEX_LAN2_NS" link set "$TARVEX_LAN2_PEER_IF" up
+    lan "$TARVEX_LAN2_IF" 10.78.0.1/24 "$TARVEX_LAN2_NS" "$TARVEX_LAN2_PEER_IF" 10.78.0.2/24
 fi
 
 # shellcheck disable=SC2046
