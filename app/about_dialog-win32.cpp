@@ -66,7 +66,6 @@ void OnLinkMouseMove(HWND link) {
     ShowLinkState(link, true);
     // Asked again on every move: a leave notice is delivered once and then ends.
     TRACKMOUSEEVENT track{};
-    static_assert(sizeof track == 16, "TRACKMOUSEEVENT of a 32-bit program");
     track.cbSize = sizeof track;
     track.dwFlags = TME_LEAVE;
     track.hwndTrack = link;

@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # Every Windows binary of the build (unit tests, e2e driver) runs through this wrapper,
-# which starts Wine only inside the test network namespace.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-ns)
+# which starts Wine only inside the test network namespace; a 32-bit binary under
+# 32-bit Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR env TARVEX_WINE_ARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-ns)

@@ -9,7 +9,12 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 
+# shellcheck source=wine-arch.sh
+. "$here/wine-arch.sh"
+wine_arch_choose
 if [ "${TARVEX_IN_TESTNET:-}" != 1 ]; then
+    wine_arch_note
+    "$here/build.sh" "$wine_build" tarvex-wol >/dev/null
     exec env TARVEX_IN_TESTNET=1 "$here/testnet.sh" "$0" "$@"
 fi
 
@@ -22,8 +27,10 @@ ip netns exec "$TARVEX_PEER_NS" tshark -l -i "$TARVEX_PEER_IF" -f 'udp' -Y wol \
         echo "peer: magic packet from $src to $dst port $port, UDP length $length, MAC $mac${password:+, password $password}"
     done &
 
-export TARVEX_WINEPREFIX=$repo/build/wine-demo
-program=("$here/wine-ns" "$repo/build/win32/tarvex-wol.exe")
+TARVEX_WINEPREFIX=$repo/build/wine-demo
+[ "$wine_build" = win32 ] || TARVEX_WINEPREFIX=$TARVEX_WINEPREFIX-$wine_build
+export TARVEX_WINEPREFIX
+program=("$here/wine-ns" "$repo/build/$wine_build/tarvex-wol.exe")
 status=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     "${program[@]}" || status=$?

@@ -2,6 +2,8 @@
 # Builds what is needed and starts TARVEX WOL on the user's display through
 # Wine, in a 32-bit prefix of its own (~/.local/share/tarvex-wol/wine), so
 # that its address cache stays in one place and other prefixes are untouched.
+# Where this machine cannot run 32-bit programs: the 64-bit build in a 64-bit
+# prefix (~/.local/share/tarvex-wol/wine64), said in one line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -9,12 +11,18 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exit 1
 fi
 scripts/setup.sh
-scripts/build.sh win32 tarvex-wol >/dev/null
-export WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine WINEARCH=win32 WINEDEBUG=-all
+# shellcheck source=wine-arch.sh
+. scripts/wine-arch.sh
+wine_arch_choose
+wine_arch_note
+scripts/build.sh "$wine_build" tarvex-wol >/dev/null
+WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine
+[ "$wine_build" = win32 ] || WINEPREFIX=${WINEPREFIX}64
+export WINEPREFIX WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$WINEPREFIX")"
 # The program always ends with exit code 24; anything else is a real failure.
 status=0
-wine build/win32/tarvex-wol.exe || status=$?
+"$wine_cmd" "build/$wine_build/tarvex-wol.exe" || status=$?
 [ "$status" -eq 24 ] && exit 0
 exit "$status"

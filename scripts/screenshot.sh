@@ -8,11 +8,16 @@ repo=$(dirname "$here")
 out=$(realpath -m "${1:-$repo/build/screenshots/main-dialog.png}")
 mkdir -p "$(dirname "$out")"
 
+# shellcheck source=wine-arch.sh
+. "$here/wine-arch.sh"
+wine_arch_choose
 if [ "${TARVEX_IN_TESTNET:-}" != 1 ]; then
+    wine_arch_note
+    "$here/build.sh" "$wine_build" tarvex-wol >/dev/null
     exec env TARVEX_IN_TESTNET=1 "$here/testnet.sh" "$here/xvfb-run.sh" "$0" "$out"
 fi
 
-exe=$repo/build/win32/tarvex-wol.exe
+exe=$repo/build/$wine_build/tarvex-wol.exe
 "$here/wine-ns" "$exe" &
 program=$!
 trap 'kill $program 2>/dev/null || true' EXIT

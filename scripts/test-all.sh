@@ -10,7 +10,7 @@
 # checkout may overlap: each has its results in build/results/run-*, and
 # build/results/latest names the newest finished one.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit
 repo=$(pwd)
 start=$(date +%s)
 mkdir -p build/results
@@ -36,14 +36,29 @@ if [ "${status[build-native]}" = pass ]; then
 fi
 step fuzz bash -c 'scripts/fuzz.sh | tee "$1/fuzz.txt"' fuzz "$results"
 
+# The exe we ship is always built and checked; Wine runs it where this machine
+# can run 32-bit programs, and the 64-bit build of the same sources otherwise
+# (scripts/wine-arch.sh; TARVEX_WINE_ARCH forces either).
 step build-win32 scripts/build.sh win32
-if [ "${status[build-win32]}" = pass ]; then
-    step imports tests/check-imports.sh build/win32/tarvex-wol.exe
-    # Windows unit tests and e2e, each writing its GoogleTest report (a
-    # Windows path: the programs run under Wine). The program's namespace has a
-    # second LAN, so that the cases see the magic packet reach both.
-    step wine env TARVEX_SECOND_LAN=1 scripts/testnet.sh scripts/xvfb-run.sh \
-        env GTEST_OUTPUT="xml:Z:$(tr / '\\' <<<"$results/wine/")" ctest --test-dir build/win32 --output-on-failure
+[ "${status[build-win32]}" = pass ] && step exe-win32 tests/check-exe.sh build/win32/tarvex-wol.exe win32
+# shellcheck source=wine-arch.sh
+. scripts/wine-arch.sh
+step wine-arch wine_arch_choose
+if [ "${status[wine-arch]}" = pass ]; then
+    echo "$TARVEX_WINE_ARCH" >"$results/wine-arch"
+    wine_arch_note
+    if [ "$wine_build" != win32 ]; then
+        step "build-$wine_build" scripts/build.sh "$wine_build"
+        [ "${status[build-$wine_build]}" = pass ] &&
+            step "exe-$wine_build" tests/check-exe.sh "build/$wine_build/tarvex-wol.exe" "$wine_build"
+    fi
+    if [ "${status[build-$wine_build]}" = pass ]; then
+        # Windows unit tests and e2e, each writing its GoogleTest report (a
+        # Windows path: the programs run under Wine). The program's namespace has a
+        # second LAN, so that the cases see the magic packet reach both.
+        step wine env TARVEX_SECOND_LAN=1 scripts/testnet.sh scripts/xvfb-run.sh \
+            env GTEST_OUTPUT="xml:Z:$(tr / '\\' <<<"$results/wine/")" ctest --test-dir "build/$wine_build" --output-on-failure
+    fi
 fi
 step wine-ns-refusal tests/wine_ns_refusal_test.sh
 step testnet tests/testnet_test.sh

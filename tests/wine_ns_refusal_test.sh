@@ -44,10 +44,14 @@ for where in "own network" "peer namespace"; do
 done
 
 # 2. A wineserver of the prefix in a scratch namespace without links (whatever it
-#    might send goes nowhere), its server directory in the scratch directory.
+#    might send goes nowhere), its server directory in the scratch directory; the
+#    wineserver of the Wine that scripts/wine-ns would run.
+# shellcheck source=../scripts/wine-arch.sh
+. "$repo/scripts/wine-arch.sh"
+wine_arch_choose || exit
 mkdir -p "$scratch/outside"
 ln -s outside "$scratch/link"
-TMPDIR=$scratch WINEPREFIX=$scratch/outside WINEARCH=win32 WINEDEBUG=-all unshare -n wineserver -f -p &
+TMPDIR=$scratch WINEPREFIX=$scratch/outside WINEDEBUG=-all unshare -n "$wineserver_cmd" -f -p &
 server=$!
 # Ready once it works in its server directory.
 for _ in $(seq 100); do

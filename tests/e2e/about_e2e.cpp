@@ -164,8 +164,8 @@ private:
 };
 
 // Wine keeps the GDI objects of a process in a table of its own, found through the
-// process's PEB (GdiSharedHandleTable, at 0x94 in a 32-bit PEB): 0x10000 entries of 24
-// bytes, each with its object type in byte 14, 0 for a free entry. Returns how many
+// process's PEB (GdiSharedHandleTable, at 0x94 in a 32-bit PEB, 0xF8 in a 64-bit one; the
+// program is built like this driver): 0x10000 entries of 24 bytes in both, each with its object type in byte 14, 0 for a free entry. Returns how many
 // objects of each type the process holds.
 std::optional<std::array<DWORD, 256>> WineGdiObjectsByType(DWORD pid) {
     const UniqueKernelObject process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
@@ -178,7 +178,7 @@ std::optional<std::array<DWORD, 256>> WineGdiObjectsByType(DWORD pid) {
     using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
     const auto query = reinterpret_cast<Query>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-    constexpr size_t kTableOffset = 0x94, kEntrySize = 24, kTypeOffset = 14, kEntries = 0x10000;
+    constexpr size_t kTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94, kEntrySize = 24, kTypeOffset = 14, kEntries = 0x10000;
     std::optional<std::array<DWORD, 256>> counts;
     void* table = nullptr;
     SIZE_T got = 0;

@@ -1,0 +1,33 @@
+#!/bin/bash
+# What a Windows exe must be, read from its headers without running it:
+#   tests/check-exe.sh EXE win32|win64
+# the machine the build is for (PE32 i386 or PE32+ x86-64), the GUI subsystem (no
+# console window), and a bare Windows' DLLs only: it may import only DLLs that come
+# with the system, never a compiler runtime (libstdc++, libgcc, winpthread), so the
+# runtime is linked in. The shipped exe also stays small.
+set -euo pipefail
+exe=$1
+case ${2:-} in
+win32) tools=i686-w64-mingw32 magic=PE32 format=pei-i386 ;;
+win64) tools=x86_64-w64-mingw32 magic=PE32+ format=pei-x86-64 ;;
+*) echo "usage: $0 EXE win32|win64" >&2; exit 2 ;;
+esac
+max_bytes=524288
+allowed='^(kernel32|user32|gdi32|comctl32|ws2_32|iphlpapi|advapi32|shell32|msvcrt|comdlg32|ole32)\.dll$'
+headers=$("$tools-objdump" -p "$exe") || { echo "NOT ok: $exe is not a $format file" >&2; exit 1; }
+bad=0
+check() {  # check WHAT CONDITION...
+    local what=$1; shift
+    if "$@"; then echo "ok: $what"; else echo "NOT ok: $what" >&2; bad=1; fi
+}
+magic_line=$(grep '^Magic' <<<"$headers" || true)
+check "$format, $magic" test "$(grep -c "file format $format\$" <<<"$headers")" -eq 1 -a "${magic_line##*(}" = "$magic)"
+check "Windows GUI subsystem" grep -qE "^Subsystem.*\(Windows GUI\)\$" <<<"$headers"
+dlls=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
+check "imports found" test -n "$dlls"
+for dll in $dlls; do
+    check "import $dll is a system DLL" grep -qiE "$allowed" <<<"$dll"
+done
+size=$(stat -c %s "$exe")
+check "$size bytes, at most $max_bytes" test "$size" -le "$max_bytes"
+exit $bad
