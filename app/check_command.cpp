@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "addr/ip_text.h"
+#include "addr/typed_text.h"
 
 namespace {
 
@@ -27,12 +28,15 @@ std::string FormatCheckMessage(CheckResult result, const std::string& ip_text) {
 }  // namespace
 
 CheckOutcome CheckIp(const std::string& ip_text, const CheckProbe& probe) {
+    const std::string ip = TrimBlanks(ip_text);
     CheckResult result = CheckResult::kInvalid;
-    if (IsValidIpText(ip_text)) {
-        result = probe(ip_text, kCheckLimitMs) ? CheckResult::kOn : CheckResult::kOff;
+    // The numbers' rule alone passes texts such as "10.77.0.2a" that name no address
+    // and so could only ever read "off".
+    if (IsValidIpText(ip) && ReadIpv4Octets(ip)) {
+        result = probe(ip, kCheckLimitMs) ? CheckResult::kOn : CheckResult::kOff;
     }
     const MessageIcon icon = result == CheckResult::kOn ? MessageIcon::kInformation : MessageIcon::kError;
-    return CheckOutcome{result, Message{FormatCheckMessage(result, ip_text), kCheckCaption, icon}};
+    return CheckOutcome{result, Message{FormatCheckMessage(result, ip), kCheckCaption, icon}};
 }
 
 void CheckCommand(MainDialogView& view, const CheckProbe& probe) {

@@ -24,9 +24,10 @@ struct CheckOutcome {
 /// Probes `ip_text`, waiting at most `limit_ms`; true when it answered.
 using CheckProbe = std::function<bool(std::string ip_text, std::int32_t limit_ms)>;
 
-/// When IsValidIpText accepts `ip_text`, probes it with the limit of 500 ms. The message
-/// has caption "Check IP" and the text as typed: "The IP %s is not valid\nCheck it and
-/// try again." (error icon, nothing probed), "The PC with IP %s is on" (information
+/// Reads `ip_text` without the spaces and tabs around it. When IsValidIpText accepts that
+/// text and ReadIpv4Octets reads an address from it, probes it with the limit of 500 ms.
+/// The message has caption "Check IP" and that text: "The IP %s is not valid\nCheck it
+/// and try again." (error icon, nothing probed), "The PC with IP %s is on" (information
 /// icon) or "The PC with IP %s is off" (error icon).
 CheckOutcome CheckIp(const std::string& ip_text, const CheckProbe& probe);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "addr/typed_text.h"
 #include "app/main_dialog_fake_test.h"
 
 namespace {
@@ -27,6 +28,14 @@ TEST(CheckCommand, ShowsOneOfThreeMessagesWithTheTextAsTyped) {
         {"", true, false, CheckResult::kInvalid, "The IP  is not valid\nCheck it and try again." + caption + "16"},
         {"%s%n.%d.1.1", true, false, CheckResult::kInvalid,
          "The IP %s%n.%d.1.1 is not valid\nCheck it and try again." + caption + "16"},
+        // Blanks around a pasted address are no part of it.
+        {" 10.77.0.2\t", true, true, CheckResult::kOn, "The PC with IP 10.77.0.2 is on" + caption + "64"},
+        {"  ", true, false, CheckResult::kInvalid, "The IP  is not valid\nCheck it and try again." + caption + "16"},
+        // The numbers pass, the characters name no address.
+        {"10.77.0.2a", true, false, CheckResult::kInvalid,
+         "The IP 10.77.0.2a is not valid\nCheck it and try again." + caption + "16"},
+        {"10.77. 0.2", true, false, CheckResult::kInvalid,
+         "The IP 10.77. 0.2 is not valid\nCheck it and try again." + caption + "16"},
     };
     for (const Case& c : cases) {
         FakeMainDialog dialog;
@@ -45,7 +54,7 @@ TEST(CheckCommand, ShowsOneOfThreeMessagesWithTheTextAsTyped) {
                      : std::vector<std::string>{"read check", "show " + c.shown};
         EXPECT_EQ(dialog.log, order) << c.typed;
         if (c.probed) {
-            EXPECT_EQ(probed_text, c.typed);
+            EXPECT_EQ(probed_text, TrimBlanks(c.typed));
             EXPECT_EQ(probed_limit, 500);
         }
         EXPECT_EQ(CheckIp(c.typed, probe).result, c.result) << c.typed;

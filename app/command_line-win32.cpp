@@ -11,14 +11,17 @@
 
 namespace {
 
-bool StandardOutputIsFileOrPipe() {
+bool StandardOutputRedirected() {
     // Not owned: the standard handle belongs to the process and outlives this call.
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
-    // A console handle handed down to a windowed program is FILE_TYPE_CHAR: the
-    // parent's console is then reached through CONOUT$ like when nothing was handed down.
     const DWORD type = GetFileType(out);
-    return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return true;
+    // A console handed down to a windowed program and the null device of "> NUL" are
+    // both FILE_TYPE_CHAR; only the console has a mode. The console is then reached
+    // through CONOUT$ like when nothing was handed down; the null device is written to.
+    DWORD mode = 0;
+    return type == FILE_TYPE_CHAR && !GetConsoleMode(out, &mode);
 }
 
 bool AttachParentConsole() {
@@ -49,7 +52,7 @@ void WriteAll(HANDLE out, const std::string& text) {
 }  // namespace
 
 OutputProbes SystemOutputProbes() {
-    return {StandardOutputIsFileOrPipe, AttachParentConsole, WindowStationVisible};
+    return {StandardOutputRedirected, AttachParentConsole, WindowStationVisible};
 }
 
 void ShowCommandReport(const CommandReport& report) {

@@ -3,7 +3,9 @@
 #include <cctype>
 
 #include "addr/mac_text.h"
+#include "addr/typed_text.h"
 #include "app/mac_resolution.h"
+#include "cache/cache_value.h"
 
 namespace {
 
@@ -41,7 +43,14 @@ const OptionName* FindOption(const std::string& argument) {
 
 bool IsHelp(const std::string& argument) { return NameEquals(argument, "?"); }
 
-bool AcceptsValue(Option option, const std::string& argument) {
+// The value of an option as the program reads it: a MAC or an IP without the spaces and
+// tabs around it (a quoted paste may carry them), a password as it is.
+std::string ValueOf(Option option, const std::string& argument) {
+    return option == Option::kPassword ? argument : TrimBlanks(argument);
+}
+
+bool AcceptsValue(Option option, const std::string& raw) {
+    const std::string argument = ValueOf(option, raw);
     if (argument.empty()) return false;
     // A password may start with '-' or '/'; nothing else the options take does.
     if (option == Option::kPassword) return FindOption(argument) == nullptr && !IsHelp(argument);
@@ -72,12 +81,19 @@ CommandRequest BuildWake(const Given& given) {
     const std::string& target = given.Value(Option::kWake);
     if (target.size() >= kMacTextLength) {
         // The dialog's field never holds more than 17 characters, nor does the cache.
-        if (target.size() != kMacTextLength || !IsValidMacText(target)) return Refuse(kInvalidMacMessage);
+        if (target.size() != kMacTextLength || !IsValidMacText(target)) {
+            return Refuse(std::string(kInvalidMacMessage) + ": " + target);
+        }
         request.mac = target;
         request.ip = given.Value(Option::kIp);
     } else {
         if (given.Has(Option::kIp)) return Refuse(given.Typed(Option::kIp) + " goes with /wake <MAC> only");
         request.ip = target;
+    }
+    // The IP text names the remembered pair: the last IP's own name would overwrite it.
+    if (!request.ip.empty() && !IsPairName(request.ip)) {
+        const Option named = given.Has(Option::kIp) ? Option::kIp : Option::kWake;
+        return Refuse("Not an IP after " + given.Typed(named) + ": " + request.ip);
     }
     request.password = given.Value(Option::kPassword);
     if (request.password.size() > kPasswordMax) {
@@ -125,7 +141,7 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
         if (i + 1 == arguments.size() || !AcceptsValue(option->option, arguments[i + 1])) {
             return Refuse(std::string("Missing ") + option->value + " after " + argument);
         }
-        given.value[index] = arguments[++i];
+        given.value[index] = ValueOf(option->option, arguments[++i]);
     }
     if (given.Has(Option::kWake) && given.Has(Option::kCheck)) {
         return Refuse(given.Typed(Option::kCheck) + " cannot be used with " + given.Typed(Option::kWake));
@@ -145,7 +161,11 @@ CommandReport MessageReport(int exit_code, const Message& message) {
 }
 
 CommandReport SentReport(const std::string& mac) {
-    return {kExitDone, ConsoleLine("Magic packet sent to " + mac + "."), Message{}};
+    return {kExitDone, ConsoleLine(SentMessage(mac).text), Message{}};
+}
+
+std::string CacheFailedText(const std::string& ip, const std::string& mac) {
+    return "The MAC " + mac + " could not be remembered for " + ip + ".";
 }
 
 CommandReport UsageReport() {
@@ -163,20 +183,6 @@ CommandReport RefusalReport(const std::string& error) {
 
 namespace {
 
-// The wake's actions without its cache: /wake <MAC> without /ip remembers nothing.
-class WithoutCache final : public WakeActions {
-public:
-    explicit WithoutCache(WakeActions& actions) : actions_(actions) {}
-    void WriteCache(const std::string&, const std::string&) override {}
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
-        return actions_.SendMagicPacket(mac, port, password);
-    }
-    void StartWatcher(const std::string&) override {}
-
-private:
-    WakeActions& actions_;
-};
-
 CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) {
     std::string mac = request.mac;
     if (mac.empty()) {
@@ -184,17 +190,25 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
         if (found.result == MacResult::kNotFound) return MessageReport(kExitBadInput, found.message);
         mac = found.mac_text;
     }
-    WithoutCache uncached(system.wake);
-    WakeActions& actions = request.ip.empty() ? static_cast<WakeActions&>(uncached) : system.wake;
-    const WakeOutcome sent = SendWake(WakeFields{request.ip, mac, request.password}, actions, [] {});
+    // Without an IP (/wake <MAC> alone) nothing is remembered.
+    const WakeOutcome sent = SendWake(WakeFields{request.ip, mac, request.password}, system.wake, [] {});
+    CommandReport report;
     switch (sent.result) {
     case WakeResult::kInvalidMac: return MessageReport(kExitBadInput, sent.message);
-    case WakeResult::kSendFailed: return MessageReport(kExitNothingSent, sent.message);
-    case WakeResult::kSent: break;
+    case WakeResult::kSendFailed: report = MessageReport(kExitNothingSent, sent.message); break;
+    case WakeResult::kSent: {
+        if (!request.wait) {
+            report = SentReport(sent.mac);
+            break;
+        }
+        const WatchOutcome watched = system.watch(sent.ip);
+        report = MessageReport(watched.result == WatchResult::kAnswered ? kExitDone : kExitNoAnswer, watched.message);
+        break;
     }
-    if (!request.wait) return SentReport(mac);
-    const WatchOutcome watched = system.watch(request.ip);
-    return MessageReport(watched.result == WatchResult::kAnswered ? kExitDone : kExitNoAnswer, watched.message);
+    }
+    // Said, but the wake's own result stands: the packet went out (or not) either way.
+    if (sent.cache_failed) report.console_text += ConsoleLine(CacheFailedText(sent.ip, sent.mac));
+    return report;
 }
 
 }  // namespace
@@ -217,7 +231,7 @@ CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem
 }
 
 OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes) {
-    if (probes.standard_output_is_file_or_pipe()) return OutputPlace::kStandardOutput;
+    if (probes.standard_output_redirected()) return OutputPlace::kStandardOutput;
     if (probes.attach_parent_console()) return OutputPlace::kParentConsole;
     // Asked last, and only for a report that has a box at all.
     if (!report.box.text.empty() && probes.window_station_visible()) return OutputPlace::kMessageBox;

@@ -66,20 +66,23 @@ struct CommandRequest {
 
 /// Reads the arguments that follow the program's name. Options are case-insensitive
 /// and may start with '/' or '-'; each is given at most once. "/?" anywhere asks for
-/// the usage, whatever else is there. The argument after /wake, /ip or /check is its
-/// value unless it is empty or starts with '/' or '-' (no MAC or address does); the
-/// argument after /password is its value unless it is empty or one of the options.
+/// the usage, whatever else is there. The argument after /wake, /ip or /check, without
+/// the spaces and tabs around it, is its value unless it is then empty or starts with
+/// '/' or '-' (no MAC or address does); the argument after /password is its value as
+/// it is, unless it is empty or one of the options.
 ///
 /// /wake takes a MAC when its argument has 17 or more characters (refused with "The
-/// MAC is invalid" unless it has exactly 17, all the dialog's field holds, and the MAC
-/// rule accepts it), otherwise an IP text, which is not checked here. /ip goes with
-/// /wake <MAC> only; /wait needs an IP. /check takes an IP text, checked later by the
-/// Check command's own rule.
+/// MAC is invalid: <argument>" unless it has exactly 17, all the dialog's field holds,
+/// and the MAC rule accepts it), otherwise an IP text, which is not checked here beyond
+/// IsPairName: a name the cache keeps for itself is refused. /ip goes with /wake <MAC>
+/// only; /wait needs an IP. /check takes an IP text, checked later by the Check
+/// command's own rule.
 ///
 /// Refusals, each one line, options named as typed:
 ///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
 ///   Missing MAC or IP after /wake  Missing IP after /ip          Missing IP after /check
-///   Missing password after /password                             The MAC is invalid
+///   Missing password after /password         The MAC is invalid: 00-1A-2B-3C-4D-5G
+///   Not an IP after /ip: UltimaIP
 ///   /password takes at most 6 characters                         /check cannot be used with /wake
 ///   /wait needs an IP: /wake <IP> or /ip <IP>                   /ip goes with /wake <MAC> only
 ///   /ip goes with /wake only (likewise /password and /wait without /wake)
@@ -102,6 +105,9 @@ CommandReport MessageReport(int exit_code, const Message& message);
 /// A plain successful send: "Magic packet sent to <mac>." on a console, and no box.
 CommandReport SentReport(const std::string& mac);
 
+/// The line added to a wake's report when its pair could not be remembered.
+std::string CacheFailedText(const std::string& ip, const std::string& mac);
+
 /// /?: the usage, on several lines or in a box with the information icon.
 CommandReport UsageReport();
 
@@ -123,13 +129,14 @@ struct CommandLineSystem {
 ///   /wake <IP>: the MAC as "Get MAC" finds it (nothing found: its message, exit 2).
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
 ///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch (answered 0,
-///   not 1), else "Magic packet sent to <MAC>." (0).
+///   not 1), else "Magic packet sent to <MAC>." (0). A pair that could not be
+///   remembered adds CacheFailedText as a line of its own; the exit code stays.
 ///   /? the usage (0); refused arguments their one line (2).
 CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem& system);
 
 /// Where a report is shown.
 enum class OutputPlace {
-    kStandardOutput,  // an inherited file or pipe: a script's redirection
+    kStandardOutput,  // an inherited file, pipe or null device: a script's redirection
     kParentConsole,   // the console of the process that started this one, via CONOUT$
     kMessageBox,
     kNowhere,
@@ -138,15 +145,16 @@ enum class OutputPlace {
 /// The questions the choice asks of the process's surroundings, each asked at most
 /// once and only when the answers before it have not decided.
 struct OutputProbes {
-    /// True when an inherited standard output is a file or a pipe.
-    std::function<bool()> standard_output_is_file_or_pipe;
+    /// True when an inherited standard output is a file, a pipe, or a device that is no
+    /// console (the null device of "> NUL").
+    std::function<bool()> standard_output_redirected;
     /// Attaches to the parent's console; true when attached (or already attached).
     std::function<bool()> attach_parent_console;
     /// True when the window station is visible: somebody can see and close a box.
     std::function<bool()> window_station_visible;
 };
 
-/// Standard output when it is a file or a pipe; else the parent's console; else a
+/// Standard output when it is redirected; else the parent's console; else a
 /// message box, only when the report has one and the window station is visible; else
 /// nowhere (a task that runs while nobody is logged on never waits on a box).
 OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes);

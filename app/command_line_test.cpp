@@ -45,9 +45,17 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", "nas", "/password", "x"}, "wake mac[] ip[nas] pw[x]"},
         {{"-cHeCk", "10.77.0.2"}, "check [10.77.0.2]"},
         // The MAC rule, and the 17 characters the dialog's field holds.
-        {{"/wake", "00-00-00-00-00-00"}, "refused: The MAC is invalid"},
-        {{"/wake", "00-1A-2B-3C-4D-5G"}, "refused: The MAC is invalid"},
-        {{"/wake", "00-1A-2B-3C-4D-5E-6F"}, "refused: The MAC is invalid"},
+        {{"/wake", "00-00-00-00-00-00"}, "refused: The MAC is invalid: 00-00-00-00-00-00"},
+        {{"/wake", "00-1A-2B-3C-4D-5G"}, "refused: The MAC is invalid: 00-1A-2B-3C-4D-5G"},
+        {{"/wake", "00-1A-2B-3C-4D-5E-6F"}, "refused: The MAC is invalid: 00-1A-2B-3C-4D-5E-6F"},
+        // A quoted paste: blanks around a MAC or an IP go, around a password they stay.
+        {{"/wake", " 00-1A-2B-3C-4D-5E\t", "/ip", " 10.77.0.2 ", "/password", " ab "},
+         "wake mac[00-1A-2B-3C-4D-5E] ip[10.77.0.2] pw[ ab ]"},
+        {{"/check", "\t10.77.0.2 "}, "check [10.77.0.2]"},
+        {{"/wake", mac, "/ip", "  "}, "refused: Missing IP after /ip"},
+        // The cache's own name for the last IP names no PC.
+        {{"/wake", mac, "/ip", "UltimaIP"}, "refused: Not an IP after /ip: UltimaIP"},
+        {{"/wake", "ULTIMAIP"}, "refused: Not an IP after /wake: ULTIMAIP"},
         {{"/wake", mac, "/password", "abcdefg"}, "refused: /password takes at most 6 characters"},
         {{"/wake", mac, "/wait"}, "refused: /wait needs an IP: /wake <IP> or /ip <IP>"},
         {{"/wake", "10.77.0.2", "-ip", "10.77.0.3"}, "refused: -ip goes with /wake <MAC> only"},
@@ -90,9 +98,11 @@ struct FakeSystem : WakeActions {
     std::string known_mac;  // what "Get MAC" finds
     bool send_works = true;
     bool answers = true;
+    bool cache_works = true;
 
-    void WriteCache(const std::string& name, const std::string& text) override {
+    bool WriteCache(const std::string& name, const std::string& text) override {
         log.push_back("cache " + name + "=" + text);
+        return cache_works;
     }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
         log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
@@ -140,6 +150,8 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
         {{"/wake", "10.77.0.2"}, "", true, true, 2,
          "Can't figure out MAC from IP. Try to write the MAC directly.", {"find 10.77.0.2"}},
         {{"/wake", "10.77.0.2"}, "not a mac", true, true, 2, "The MAC is invalid", {"find 10.77.0.2"}},
+        {{"/wake", " 10.77.0.2 ", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
+         {"find 10.77.0.2", "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []", "watch 10.77.0.2"}},
         {{"/wake", mac}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.", {"send " + mac + " 40000 []"}},
         {{"/wake", "nas", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
          {"find nas", "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas"}},
@@ -176,7 +188,7 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
 
 TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
     struct Case {
-        bool file_or_pipe;
+        bool redirected;
         bool console;
         bool visible;
         bool has_box;
@@ -194,13 +206,35 @@ TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
     };
     for (const Case& c : cases) {
         std::string asked;
-        const OutputProbes probes{[&] { asked += 's'; return c.file_or_pipe; },
+        const OutputProbes probes{[&] { asked += 's'; return c.redirected; },
                                   [&] { asked += 'c'; return c.console; },
                                   [&] { asked += 'v'; return c.visible; }};
         CommandReport report = SentReport("00-1A-2B-3C-4D-5E");
         if (c.has_box) report = RefusalReport("Unknown option: /x");
         EXPECT_EQ(ChooseOutputPlace(report, probes), c.expected) << c.asked;
         EXPECT_EQ(asked, c.asked);
+    }
+}
+
+TEST(CommandLine, APairThatCannotBeRememberedIsALineOfItsOwnAndKeepsTheExitCode) {
+    const struct {
+        Args args;
+        bool answers;
+        int exit_code;
+        std::string text;
+    } cases[] = {
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2"}, true, 0, "Magic packet sent to 00-1A-2B-3C-4D-5E."},
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}, false, 1, "The PC could not been turned on."},
+    };
+    for (const auto& c : cases) {
+        FakeSystem fake;
+        fake.cache_works = false;
+        fake.answers = c.answers;
+        CommandLineSystem system = fake.System();
+        const CommandReport report = RunCommandRequest(ParseCommandLine(c.args), system);
+        EXPECT_EQ(report.exit_code, c.exit_code);
+        EXPECT_EQ(report.console_text,
+                  c.text + "\r\nThe MAC 00-1A-2B-3C-4D-5E could not be remembered for 10.77.0.2.\r\n");
     }
 }
 

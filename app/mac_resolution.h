@@ -25,10 +25,11 @@ public:
 /// Returns the MAC text for the IP text, or the empty text when no source knows it.
 /// `target` is the address ReadIpv4Octets reads from `ip_text` (network byte order),
 /// nothing when it reads none. The ARP table comes first: the first row, in table
-/// order, for the target whose physical address is neither all zero nor a group
-/// address. Then the ARP request, whose all-zero or group answer counts as none. Last
-/// the cache, asked under the IP text as typed; its text is returned unchanged, not
-/// checked as a MAC text. A source is asked only when the ones before it had nothing;
+/// order, for the target whose physical address is six bytes long and neither all zero
+/// nor a group address. Then the ARP request, whose answer of another length, all zero
+/// or a group address counts as none. Last the cache, asked under the IP text as given;
+/// its text is returned without the spaces and tabs around it, not checked as a MAC
+/// text. A source is asked only when the ones before it had nothing;
 /// without a target only the cache is asked.
 std::string FindMacText(const std::string& ip_text, std::optional<std::uint32_t> target, ArpTableSource& table,
                         ArpRequestSource& request, MacCacheSource& cache);
@@ -58,7 +59,7 @@ void ShowMacInField(MainDialogView& view, const MacOutcome& outcome);
 /// Finds the MAC text of an IP text as typed; empty when no source knows it.
 using FindMac = std::function<std::string(const std::string& ip_text)>;
 
-/// "Get MAC": finds the MAC of the IP field, shows it in the MAC field and, when nothing
-/// was found, the "not found" message. Success shows no message. The IP text is
-/// neither validated nor remembered.
+/// "Get MAC": finds the MAC of the IP field (without the spaces and tabs around it),
+/// shows it in the MAC field and, when nothing was found, the "not found" message.
+/// Success shows no message. The IP text is neither validated nor remembered.
 void GetMacCommand(MainDialogView& view, const FindMac& find);

@@ -22,7 +22,7 @@ const MacBytes kMulticastMac = {0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
 // what order.
 struct FakeSources : ArpTableSource, ArpRequestSource, MacCacheSource {
     std::vector<ArpRow> rows;
-    std::optional<MacBytes> answer;
+    std::optional<HardwareAddress> answer;
     std::string cached;
 
     std::vector<std::string> log;
@@ -33,7 +33,7 @@ struct FakeSources : ArpTableSource, ArpRequestSource, MacCacheSource {
         log.push_back("table");
         return rows;
     }
-    std::optional<MacBytes> Request(std::uint32_t target) override {
+    std::optional<HardwareAddress> Request(std::uint32_t target) override {
         log.push_back("request");
         requested = target;
         return answer;
@@ -54,7 +54,7 @@ TEST(MacResolution, AsksTheSourcesInOrderAndStopsAtTheFirstAnswer) {
         const char* why;
         std::optional<std::uint32_t> target;
         std::vector<ArpRow> rows;
-        std::optional<MacBytes> answer;
+        std::optional<HardwareAddress> answer;
         std::string cached;
         std::string found;
         Log asked;
@@ -80,6 +80,12 @@ TEST(MacResolution, AsksTheSourcesInOrderAndStopsAtTheFirstAnswer) {
         {"request fails or cannot be made: the cache", kTarget, {}, std::nullopt, "0a:0b:0c:0d:0e:0f",
          "0a:0b:0c:0d:0e:0f", all},
         {"request answers all zero: the cache", kTarget, {}, kZero, "02-00-00-00-00-09", "02-00-00-00-00-09", all},
+        // Another kind of link, or a broken row: its bytes are no MAC.
+        {"rows and answers not six bytes long count as none", kTarget,
+         {{kTarget, HardwareAddress(kMacB, 8)}, {kTarget, HardwareAddress(kMacB, 0)}}, HardwareAddress(kMacA, 4),
+         "0a:0b:0c:0d:0e:0f", "0a:0b:0c:0d:0e:0f", all},
+        {"a cached text comes without blanks around it", kTarget, {}, {}, " 0A-0B-0C-0D-0E-0F\t",
+         "0A-0B-0C-0D-0E-0F", all},
         {"cached text is not checked", kTarget, {}, {}, "not a mac", "not a mac", all},
         {"nobody knows", kTarget, {{kOther, kMacA}}, {}, "", "", all},
         // 255.255.255.255 reads as an address and is looked for like any other.
@@ -120,7 +126,8 @@ TEST(GetMacCommand, FillsTheMacFieldAndReportsOnlyWhenNothingWasFound) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.found);
         FakeMainDialog dialog;
-        dialog.fields[DialogField::kIpAddress] = "999.1.1.1";
+        // Found by the text without the blanks a paste brought along.
+        dialog.fields[DialogField::kIpAddress] = " 999.1.1.1\t";
         std::string asked;
         GetMacCommand(dialog, [&](const std::string& ip_text) {
             dialog.Note("find");

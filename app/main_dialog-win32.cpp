@@ -5,7 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "addr/typed_text.h"
 #include "app/about_dialog-win32.h"
+#include "app/address_paste-win32.h"
 #include "app/check_command.h"
 #include "app/dialog_result-win32.h"
 #include "app/mac_resolution-win32.h"
@@ -83,6 +85,9 @@ void OnInitDialog(HWND dialog) {
     for (const FieldControl& control : kFieldControls) {
         if (control.limit > 0) SendDlgItemMessageA(dialog, control.id, EM_LIMITTEXT, control.limit, 0);
     }
+    for (const DialogField address : {DialogField::kIpAddress, DialogField::kMacAddress, DialogField::kCheckIp}) {
+        TrimPastesInto(GetDlgItem(dialog, ControlOf(address).id));
+    }
     Win32MainDialog view(dialog);
     FillMainDialog(view, ReadCacheValue(kLastIpName), FindMacOnThisPc);
     view.SetField(DialogField::kLocalMacs, FormatAdapterList(ReadLocalAdapters()));
@@ -94,7 +99,8 @@ void OnClose(HWND dialog) {
     // One character more than the field admits by typing: the start-up fill may have
     // put back a longer remembered text. Saved also when empty, so that the next start
     // shows the defaults.
-    WriteCacheValue(kLastIpName, ReadEditText(dialog, IDC_IP_ADDRESS, ControlOf(DialogField::kIpAddress).limit + 1));
+    WriteCacheValue(kLastIpName,
+                    TrimBlanks(ReadEditText(dialog, IDC_IP_ADDRESS, ControlOf(DialogField::kIpAddress).limit + 1)));
     EndDialog(dialog, kDialogResult);
 }
 

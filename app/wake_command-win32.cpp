@@ -19,7 +19,9 @@ struct WakeTarget {
 
 }  // namespace
 
-void SystemWakeActions::WriteCache(const std::string& name, const std::string& text) { WriteCacheValue(name, text); }
+bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text) {
+    return WriteCacheValue(name, text);
+}
 
 bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password) {
     return ::SendMagicPacket(mac, port, password);

@@ -12,7 +12,7 @@ public:
     using Report = std::function<void(const Message& message)>;
     explicit SystemWakeActions(Report report) : report_(std::move(report)) {}
 
-    void WriteCache(const std::string& name, const std::string& text) override;
+    bool WriteCache(const std::string& name, const std::string& text) override;
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
     /// When no thread can start, nothing is reported.
     void StartWatcher(const std::string& ip) override;

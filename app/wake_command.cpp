@@ -1,18 +1,29 @@
 #include "app/wake_command.h"
 
 #include "addr/mac_text.h"
+#include "addr/typed_text.h"
+#include "cache/cache_value.h"
+
+Message SentMessage(const std::string& mac) {
+    return Message{"Magic packet sent to " + mac + ".", kWakeCaption, MessageIcon::kInformation};
+}
 
 WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send) {
-    if (!IsValidMacText(fields.mac)) {
-        return WakeOutcome{WakeResult::kInvalidMac, Message{kInvalidMacMessage, kErrorCaption, MessageIcon::kError}};
+    WakeOutcome outcome{WakeResult::kSent, Message{}, TrimBlanks(fields.ip), TrimBlanks(fields.mac)};
+    if (!IsValidMacText(outcome.mac)) {
+        outcome.result = WakeResult::kInvalidMac;
+        outcome.message = Message{kInvalidMacMessage, kErrorCaption, MessageIcon::kError};
+        return outcome;
     }
-    // Cached before anything is sent, and kept whatever happens next.
-    actions.WriteCache(fields.ip, fields.mac);
+    // Cached before anything is sent, and kept whatever happens next. Never under the
+    // default value or the last IP's name, which would overwrite what the dialog opens with.
+    if (IsPairName(outcome.ip)) outcome.cache_failed = !actions.WriteCache(outcome.ip, outcome.mac);
     before_send();
-    if (!actions.SendMagicPacket(fields.mac, kWakePort, fields.password)) {
-        return WakeOutcome{WakeResult::kSendFailed, Message{kSendFailedMessage, kErrorCaption, MessageIcon::kError}};
+    if (!actions.SendMagicPacket(outcome.mac, kWakePort, fields.password)) {
+        outcome.result = WakeResult::kSendFailed;
+        outcome.message = Message{kSendFailedMessage, kErrorCaption, MessageIcon::kError};
     }
-    return WakeOutcome{WakeResult::kSent, Message{}};
+    return outcome;
 }
 
 void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
@@ -28,7 +39,12 @@ void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
         view.ShowMessage(outcome.message);
         break;
     case WakeResult::kSent:
-        actions.StartWatcher(fields.ip);
+        // A watch of no address could only ever report failure.
+        if (outcome.ip.empty()) {
+            view.ShowMessage(SentMessage(outcome.mac));
+        } else {
+            actions.StartWatcher(outcome.ip);
+        }
         break;
     }
 }

@@ -6,7 +6,8 @@
 //
 // One wake: validate the MAC text -> cache the IP-to-MAC pair -> progress dialog ->
 // broadcast the magic packet -> hand the IP text to a detached watcher, which waits a
-// minute for the machine to start, probes it and reports whether it answered.
+// minute for the machine to start, probes it and reports whether it answered. Without
+// an IP there is nothing to remember or watch: the user is told the packet went out.
 // SendWake and WatchForWake decide and return their outcome, so that they serve
 // without a window too.
 #include <functional>
@@ -31,11 +32,16 @@ struct WakeFields {
     std::string password;
 };
 
+/// "Magic packet sent to <mac>.": a wake without an IP to watch, caption "Turning on
+/// PC..." and the information icon.
+Message SentMessage(const std::string& mac);
+
 /// What the wake command does outside the dialog.
 class WakeActions {
 public:
     virtual ~WakeActions() = default;
-    virtual void WriteCache(const std::string& name, const std::string& text) = 0;
+    /// Remembers `text` under `name`; true when it was written.
+    virtual bool WriteCache(const std::string& name, const std::string& text) = 0;
     /// Broadcasts the magic packet; true when it went out.
     virtual bool SendMagicPacket(const std::string& mac, int port, const std::string& password) = 0;
     /// Hands `ip` to a new watcher and returns at once, whether or not one could start.
@@ -48,16 +54,24 @@ struct WakeOutcome {
     WakeResult result;
     /// "The MAC is invalid" or the send failure, caption "Error", error icon; none once sent.
     Message message;
+    /// The IP and MAC texts the wake used: the fields without the spaces and tabs around them.
+    std::string ip;
+    std::string mac;
+    /// The pair was to be remembered and could not be.
+    bool cache_failed = false;
 };
 
-/// Refuses a MAC text IsValidMacText does not accept (nothing cached or sent);
-/// otherwise caches the MAC text under the IP text, calls `before_send`, and sends to
-/// port 40000 with the password. The IP text is used as typed, never validated.
+/// Reads the IP and MAC texts without the spaces and tabs around them (the password as
+/// it is). Refuses a MAC text IsValidMacText does not accept (nothing cached or sent);
+/// otherwise caches the MAC text under the IP text when IsPairName allows that name,
+/// calls `before_send`, and sends to port 40000 with the password. The IP text is
+/// never validated.
 WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send);
 
 /// The "Turn on PC" button: SendWake of the IP, MAC and password fields with the
 /// progress dialog before the send; then the refusal (and the focus to the MAC field),
-/// the failure, or, once sent, the watcher for the IP text.
+/// the failure, or, once sent, the watcher for the IP text, or SentMessage when there
+/// is no IP text.
 void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
 /// How long a watcher gives the machine, as a value so that a test can shrink it.

@@ -18,9 +18,11 @@ struct FakeActions : WakeActions {
     explicit FakeActions(FakeMainDialog& dialog) : dialog(dialog) {}
     FakeMainDialog& dialog;
     bool send_succeeds = true;
+    bool cache_works = true;
 
-    void WriteCache(const std::string& name, const std::string& text) override {
+    bool WriteCache(const std::string& name, const std::string& text) override {
         dialog.Note("cache [" + name + "]=[" + text + "]");
+        return cache_works;
     }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
         dialog.Note("send " + mac + " " + std::to_string(port) + " [" + password + "]");
@@ -60,10 +62,30 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
          {"cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
           "watch [192.168.1.9]"}},
         {"IP text not validated",
-         {"", "00-1A-2B-3C-4D-5E", "pw"},
+         {"nas", "00-1A-2B-3C-4D-5E", "pw"},
          true,
          WakeResult::kSent,
-         {"cache []=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch []"}},
+         {"cache [nas]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch [nas]"}},
+        // Nothing to remember or watch: the user hears that the packet went out.
+        {"empty IP",
+         {" \t", "00-1A-2B-3C-4D-5E", "pw"},
+         true,
+         WakeResult::kSent,
+         {"progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]",
+          "show Magic packet sent to 00-1A-2B-3C-4D-5E. | Turning on PC... | 64"}},
+        // Blanks a paste brought along are dropped from both addresses, not the password.
+        {"blanks around the addresses",
+         {" 10.77.0.2\t", "\t00-1A-2B-3C-4D-5E ", " pw "},
+         true,
+         WakeResult::kSent,
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [ pw ]",
+          "watch [10.77.0.2]"}},
+        // The last IP's own value is never overwritten with a MAC.
+        {"IP named like the last IP",
+         {"ultimaIP", "00-1A-2B-3C-4D-5E", ""},
+         true,
+         WakeResult::kSent,
+         {"progress", "send 00-1A-2B-3C-4D-5E 40000 []", "watch [ultimaIP]"}},
         {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, WakeResult::kInvalidMac,
          {invalid, "focus mac"}},
         {"empty MAC", {"10.77.0.2", "", ""}, true, WakeResult::kInvalidMac, {invalid, "focus mac"}},
@@ -88,6 +110,18 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
         FakeActions quiet(no_window);
         quiet.send_succeeds = c.send_succeeds;
         EXPECT_EQ(SendWake(c.fields, quiet, [] {}).result, c.result) << c.name;
+    }
+}
+
+TEST(TurnOnCommand, ACacheThatCannotBeWrittenIsToldButStopsNothing) {
+    for (const bool works : {true, false}) {
+        FakeMainDialog dialog;
+        FakeActions actions(dialog);
+        actions.cache_works = works;
+        const WakeOutcome outcome = SendWake({"10.77.0.2", "00-1A-2B-3C-4D-5E", ""}, actions, [] {});
+        EXPECT_EQ(outcome.result, WakeResult::kSent);
+        EXPECT_EQ(outcome.cache_failed, !works);
+        EXPECT_EQ(dialog.log.back(), "send 00-1A-2B-3C-4D-5E 40000 []");
     }
 }
 

@@ -14,6 +14,14 @@ constexpr std::size_t kCacheTextMax = kCacheValueSize - 1;
 
 using CacheValue = std::array<std::uint8_t, kCacheValueSize>;
 
+/// The value that holds the IP address typed last; every other value is one PC's MAC
+/// text under its IP text.
+constexpr char kLastIpName[] = "UltimaIP";
+
+/// True when an IP text may name a remembered pair: not empty (the key's default value)
+/// and not the last IP's value name in any case, since registry names ignore case.
+bool IsPairName(std::string_view ip_text);
+
 /// Returns the 18 bytes stored for `text`: its first 17 characters, then NUL bytes
 /// up to the 18th. The empty text gives 18 NUL bytes.
 CacheValue EncodeCacheValue(std::string_view text);

@@ -57,4 +57,15 @@ TEST(CacheValue, ReadsUpToTheFirstNulAndNeverMoreThan17Characters) {
     EXPECT_EQ(DecodeCacheValue(nullptr, 0), "");
 }
 
+TEST(CacheValue, APairIsNeverNamedLikeTheLastIpOrTheDefaultValue) {
+    const struct {
+        const char* ip;
+        bool pair;
+    } cases[] = {
+        {"10.77.0.2", true}, {"nas", true},       {"UltimaIP", false}, {"ultimaip", false},
+        {"ULTIMAIP", false}, {"", false},         {"UltimaIP2", true}, {"UltimaI", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsPairName(c.ip), c.pair) << c.ip;
+}
+
 }  // namespace

@@ -25,7 +25,8 @@ std::vector<ArpRow> CopyRows(const std::vector<BYTE>& buffer) {
     for (std::size_t i = 0; i < count; ++i) {
         const MIB_IPNETROW& row = table->table[i];
         rows[i].address = row.dwAddr;
-        std::memcpy(rows[i].physical.data(), row.bPhysAddr, rows[i].physical.size());
+        std::memcpy(rows[i].physical.bytes.data(), row.bPhysAddr, rows[i].physical.bytes.size());
+        rows[i].physical.length = row.dwPhysAddrLen;
     }
     return rows;
 }
@@ -52,7 +53,7 @@ std::vector<ArpRow> IpHelperArpTable::ReadRows() {
     }
 }
 
-std::optional<MacBytes> IpHelperArpRequest::Request(std::uint32_t target) {
+std::optional<HardwareAddress> IpHelperArpRequest::Request(std::uint32_t target) {
     UniqueLibrary library(LoadLibraryA("iphlpapi.dll"));
     if (!library) return std::nullopt;
     const FARPROC found = GetProcAddress(library.get(), "SendARP");
@@ -64,5 +65,5 @@ std::optional<MacBytes> IpHelperArpRequest::Request(std::uint32_t target) {
     if (send_arp(target, 0, reply, &length) != NO_ERROR) return std::nullopt;
     MacBytes mac;
     std::memcpy(mac.data(), reply, mac.size());
-    return mac;
+    return HardwareAddress(mac, length);
 }

@@ -18,5 +18,5 @@ public:
 /// while the platform waits for a reply.
 class IpHelperArpRequest final : public ArpRequestSource {
 public:
-    std::optional<MacBytes> Request(std::uint32_t target) override;
+    std::optional<HardwareAddress> Request(std::uint32_t target) override;
 };

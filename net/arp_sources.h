@@ -8,11 +8,22 @@
 
 #include "addr/mac_text.h"
 
+/// A physical address as the system reports it: its first six bytes and its length.
+/// Only a length of 6 is an Ethernet MAC; a row of another kind of link (or a broken
+/// one) says nothing about a MAC.
+struct HardwareAddress {
+    HardwareAddress() = default;
+    HardwareAddress(const MacBytes& first_bytes, std::uint32_t reported_length = 6)  // NOLINT: a MAC converts
+        : bytes(first_bytes), length(reported_length) {}
+    MacBytes bytes{};
+    std::uint32_t length = 6;
+};
+
 /// One row of the ARP table: the IPv4 address in network byte order, as inet_addr
-/// gives it, and the first six bytes of the physical address.
+/// gives it, and the physical address.
 struct ArpRow {
     std::uint32_t address = 0;
-    MacBytes physical{};
+    HardwareAddress physical;
 };
 
 /// The local computer's ARP table.
@@ -29,5 +40,5 @@ public:
     virtual ~ArpRequestSource() = default;
     /// The address that answered for `target` (network byte order), or nothing when
     /// the request failed or cannot be made at all.
-    virtual std::optional<MacBytes> Request(std::uint32_t target) = 0;
+    virtual std::optional<HardwareAddress> Request(std::uint32_t target) = 0;
 };

@@ -193,8 +193,10 @@ const CheckCase kCheckCases[] = {
      "10.77.0.2", false},
     {"010.77.0.2", Network::kAsIs, "The PC with IP 010.77.0.2 is on", MessageIcon::Information, "10.77.0.2",
      false},
-    // Valid by the rule, but no address: nothing at all leaves, no name query either.
-    {"10.77.0.2a", Network::kAsIs, "The PC with IP 10.77.0.2a is off", MessageIcon::Error, nullptr, false},
+    // The numbers pass, but the text names no address: refused, and nothing at all
+    // leaves, no name query either.
+    {"10.77.0.2a", Network::kAsIs, "The IP 10.77.0.2a is not valid\nCheck it and try again.", MessageIcon::Error,
+     nullptr, false},
     // Echo requests dropped: a completed connection on a service port answers; refusals do not.
     {"10.77.0.2", Network::kFirewalledWithService, "The PC with IP 10.77.0.2 is on", MessageIcon::Information,
      "10.77.0.2", false},
@@ -206,8 +208,9 @@ const CheckCase kCheckCases[] = {
      true},
     {"127.0.0.1", Network::kAsIs, "The IP 127.0.0.1 is not valid\nCheck it and try again.", MessageIcon::Error,
      nullptr, false},
-    {" 10.77.0.2", Network::kAsIs, "The IP  10.77.0.2 is not valid\nCheck it and try again.",
-     MessageIcon::Error, nullptr, false},
+    // Blanks around a pasted address are no part of it.
+    {" 10.77.0.2 ", Network::kAsIs, "The PC with IP 10.77.0.2 is on", MessageIcon::Information, "10.77.0.2",
+     false},
     {"10.77.0.256", Network::kAsIs, "The IP 10.77.0.256 is not valid\nCheck it and try again.",
      MessageIcon::Error, nullptr, false},
 };

@@ -24,7 +24,7 @@ TEST(CommandLineE2e, WakeAndCheckPrintTheirLineEndWithTheirCodeAndSendOnlyWhatTh
         {"/wake 00-1A-2B-3C-4D-5E", 0, "Magic packet sent to 00-1A-2B-3C-4D-5E.\r\n", "00:1a:2b:3c:4d:5e"},
         // A machine woken once before, by its address alone.
         {"-WAKE 10.77.0.46", 0, "Magic packet sent to 02-00-00-00-00-46.\r\n", "02:00:00:00:00:46"},
-        {"/wake 00-1A-2B-3C-4D-ZZ", 2, "The MAC is invalid\r\n", nullptr},
+        {"/wake 00-1A-2B-3C-4D-ZZ", 2, "The MAC is invalid: 00-1A-2B-3C-4D-ZZ\r\n", nullptr},
         {"/check 10.77.0.2", 0, "The PC with IP 10.77.0.2 is on\r\n", nullptr},
         {"/check 10.77.0.3", 1, "The PC with IP 10.77.0.3 is off\r\n", nullptr},
     };

@@ -203,10 +203,17 @@ TEST_F(MainDialog, IsCentredOnTheScreen) {
 struct LimitCase {
     int id;
     size_t limit;
+    const char* padded;  // pasted: a text with blanks around it
+    const char* kept;    // what the field then holds
 };
 
 TEST_F(MainDialog, EditsStopAtTheirLimitWhenTypingOrPasting) {
-    const LimitCase cases[] = {{IDC_IP_ADDRESS, 15}, {IDC_MAC_ADDRESS, 17}, {IDC_CHECK_IP, 15}, {IDC_PASSWORD, 6}};
+    // The address fields take a paste without the blanks around it, whole; the
+    // password keeps its blanks, as characters like any other.
+    const LimitCase cases[] = {{IDC_IP_ADDRESS, 15, " 192.168.100.200\t", "192.168.100.200"},
+                               {IDC_MAC_ADDRESS, 17, " 00-1A-2B-3C-4D-5E \r\n", "00-1A-2B-3C-4D-5E"},
+                               {IDC_CHECK_IP, 15, "\t192.168.100.200 ", "192.168.100.200"},
+                               {IDC_PASSWORD, 6, " abcdef ", " abcde"}};
     const std::string longer = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     for (const LimitCase& c : cases) {
         SCOPED_TRACE(c.id);
@@ -218,6 +225,10 @@ TEST_F(MainDialog, EditsStopAtTheirLimitWhenTypingOrPasting) {
         e2e::SetControlText(dialog_, c.id, "");
         ASSERT_TRUE(e2e::PasteText(edit, longer));
         EXPECT_EQ(e2e::ControlText(dialog_, c.id), longer.substr(0, c.limit));
+
+        e2e::SetControlText(dialog_, c.id, "");
+        ASSERT_TRUE(e2e::PasteText(edit, c.padded));
+        EXPECT_EQ(e2e::ControlText(dialog_, c.id), c.kept);
     }
 }
 
