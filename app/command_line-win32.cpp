@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "app/listen_command-win32.h"
+#include "app/listen_command.h"
 #include "app/mac_resolution-win32.h"
 #include "app/wake_command-win32.h"
 #include "common/handles-win32.h"
@@ -49,6 +51,50 @@ void WriteAll(HANDLE out, const std::string& text) {
     }
 }
 
+// The text side of an output place: the redirected standard output as it is, or the
+// parent's console through CONOUT$; for the other places it writes nothing.
+class TextOutput {
+public:
+    explicit TextOutput(OutputPlace place) {
+        if (place == OutputPlace::kStandardOutput) {
+            // Not owned: the standard handle belongs to the process.
+            out_ = GetStdHandle(STD_OUTPUT_HANDLE);
+        } else if (place == OutputPlace::kParentConsole) {
+            console_.reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+            out_ = console_.get();
+        }
+    }
+    void Write(const std::string& text) const {
+        if (out_ != nullptr && out_ != INVALID_HANDLE_VALUE) WriteAll(out_, text);
+    }
+
+private:
+    UniqueFile console_;
+    HANDLE out_ = nullptr;
+};
+
+void ShowBox(const Message& box) {
+    MessageBoxA(nullptr, box.text.c_str(), box.caption, MB_OK | static_cast<unsigned>(box.icon));
+}
+
+// /listen: every line goes out as it is made where it can be read as it comes; a box
+// can only show them all at the end.
+int RunListenCommand(int seconds) {
+    const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
+    const TextOutput output(place);
+    std::vector<std::string> kept;
+    const int code = ListenOnThisPc(seconds, [&](const std::string& line) {
+        if (place == OutputPlace::kMessageBox) {
+            kept.push_back(line);
+        } else {
+            output.Write(line + "\r\n");
+        }
+    });
+    if (place == OutputPlace::kMessageBox) ShowBox(ListenBox(kept, code));
+    return code;
+}
+
 }  // namespace
 
 OutputProbes SystemOutputProbes() {
@@ -56,34 +102,24 @@ OutputProbes SystemOutputProbes() {
 }
 
 void ShowCommandReport(const CommandReport& report) {
-    switch (ChooseOutputPlace(report, SystemOutputProbes())) {
-    case OutputPlace::kStandardOutput:
-        WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), report.console_text);
-        break;
-    case OutputPlace::kParentConsole: {
-        const UniqueFile console(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                             nullptr));
-        if (console) WriteAll(console.get(), report.console_text);
-        break;
-    }
-    case OutputPlace::kMessageBox:
-        MessageBoxA(nullptr, report.box.text.c_str(), report.box.caption,
-                    MB_OK | static_cast<unsigned>(report.box.icon));
-        break;
-    case OutputPlace::kNowhere:
-        break;
+    const OutputPlace place = ChooseOutputPlace(!report.box.text.empty(), SystemOutputProbes());
+    if (place == OutputPlace::kMessageBox) {
+        ShowBox(report.box);
+    } else {
+        TextOutput(place).Write(report.console_text);
     }
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments) {
+    const CommandRequest request = ParseCommandLine(arguments);
+    if (request.kind == CommandKind::kListen) return RunListenCommand(request.listen_seconds);
     // The watcher is never started: /wait watches on this thread.
     SystemWakeActions wake([](const Message&) {});
     CommandLineSystem system{
         wake, FindMacOnThisPc,
         [](std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); },
         WatchForWakeNow};
-    const CommandReport report = RunCommandRequest(ParseCommandLine(arguments), system);
+    const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;
 }

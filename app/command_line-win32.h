@@ -8,7 +8,9 @@
 #include "app/command_line.h"
 
 /// Runs the request the arguments make (never kDialog: the caller opens the dialog for
-/// no arguments), shows its report and returns the exit code. Needs WSAStartup.
+/// no arguments), shows its report and returns the exit code; /listen writes its lines
+/// as they come where that can be read, else shows them in a box at its end. Needs
+/// WSAStartup.
 int RunCommandLine(const std::vector<std::string>& arguments);
 
 /// The probes ChooseOutputPlace asks, answered by this process's surroundings.

@@ -1,15 +1,17 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "addr/mac_text.h"
 #include "addr/typed_text.h"
+#include "app/listen_command.h"
 #include "app/mac_resolution.h"
 #include "cache/cache_value.h"
 
 namespace {
 
-enum class Option { kWake, kIp, kPassword, kWait, kCheck, kCount };
+enum class Option { kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kCount };
 
 struct OptionName {
     Option option;
@@ -19,6 +21,7 @@ struct OptionName {
 constexpr OptionName kOptions[] = {
     {Option::kWake, "wake", "MAC or IP"}, {Option::kIp, "ip", "IP"},         {Option::kPassword, "password", "password"},
     {Option::kWait, "wait", nullptr},      {Option::kCheck, "check", "IP"},
+    {Option::kListen, "listen", nullptr},  {Option::kFor, "for", "seconds"},
 };
 
 bool StartsLikeOption(const std::string& argument) {
@@ -107,6 +110,28 @@ CommandRequest BuildWake(const Given& given) {
     return request;
 }
 
+CommandRequest BuildListen(const Given& given) {
+    CommandRequest request;
+    request.kind = CommandKind::kListen;
+    request.listen_seconds = kListenDefaultSeconds;
+    if (!given.Has(Option::kFor)) return request;
+    const std::string& text = given.Value(Option::kFor);
+    // Decimal digits only. Past the most allowed the value stops growing, so that no
+    // string of digits overflows it.
+    int seconds = 0;
+    bool digits = true;
+    for (char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+        if (digits) seconds = std::min(seconds * 10 + (c - '0'), kListenMostSeconds + 1);
+    }
+    if (!digits || seconds < 1 || seconds > kListenMostSeconds) {
+        return Refuse(given.Typed(Option::kFor) + " takes 1 to " + std::to_string(kListenMostSeconds) +
+                      " seconds: " + text);
+    }
+    request.listen_seconds = seconds;
+    return request;
+}
+
 std::string ConsoleLine(const std::string& text) {
     std::string line = text;
     for (char& c : line) {
@@ -146,10 +171,19 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     if (given.Has(Option::kWake) && given.Has(Option::kCheck)) {
         return Refuse(given.Typed(Option::kCheck) + " cannot be used with " + given.Typed(Option::kWake));
     }
+    for (Option other : {Option::kWake, Option::kCheck}) {
+        if (given.Has(Option::kListen) && given.Has(other)) {
+            return Refuse(given.Typed(Option::kListen) + " cannot be used with " + given.Typed(other));
+        }
+    }
+    if (given.Has(Option::kFor) && !given.Has(Option::kListen)) {
+        return Refuse(given.Typed(Option::kFor) + " goes with /listen only");
+    }
     if (given.Has(Option::kWake)) return BuildWake(given);
     for (Option wake_only : {Option::kIp, Option::kPassword, Option::kWait}) {
         if (given.Has(wake_only)) return Refuse(given.Typed(wake_only) + " goes with /wake only");
     }
+    if (given.Has(Option::kListen)) return BuildListen(given);
     // Only /check is left: every argument was an option, and there was at least one.
     request.kind = CommandKind::kCheck;
     request.ip = given.Value(Option::kCheck);
@@ -225,15 +259,17 @@ CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem
                                                                : kExitBadInput;
         return MessageReport(code, checked.message);
     }
-    case CommandKind::kDialog: break;  // no arguments: the caller opens the dialog instead
+    case CommandKind::kDialog:  // no arguments: the caller opens the dialog instead
+    case CommandKind::kListen:  // the caller writes its lines as they come
+        break;
     }
     return UsageReport();
 }
 
-OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes) {
+OutputPlace ChooseOutputPlace(bool report_has_box, const OutputProbes& probes) {
     if (probes.standard_output_redirected()) return OutputPlace::kStandardOutput;
     if (probes.attach_parent_console()) return OutputPlace::kParentConsole;
     // Asked last, and only for a report that has a box at all.
-    if (!report.box.text.empty() && probes.window_station_visible()) return OutputPlace::kMessageBox;
+    if (report_has_box && probes.window_station_visible()) return OutputPlace::kMessageBox;
     return OutputPlace::kNowhere;
 }

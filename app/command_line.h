@@ -3,11 +3,13 @@
 //
 //   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]
 //   tarvex-wol.exe /check <IP>
+//   tarvex-wol.exe /listen [/for <s>]
 //   tarvex-wol.exe /?
 //
 // Written here: reading the arguments into a request, the exit codes, the texts a run
 // reports and the choice of where they go. The entry point runs the request with the
-// dialog's own flows and shows the report (command_line-win32.h).
+// dialog's own flows and shows the report (command_line-win32.h); /listen writes its
+// lines as they come (listen_command.h).
 //
 // The arguments come from the C runtime (__argc/__argv), which splits the command line
 // by the usual MSVCRT rules for quotes and backslashes; the program does not split it
@@ -23,10 +25,10 @@
 
 /// Exit codes of a run with arguments. Without arguments the dialog opens and the
 /// process ends with 24, as it always has.
-constexpr int kExitDone = 0;          // sent; with /wait or /check: it answered; /?
-constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer
+constexpr int kExitDone = 0;          // sent; with /wait or /check: it answered; /listen: one for this PC came; /?
+constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer; /listen: none for this PC came
 constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not found, password too long
-constexpr int kExitNothingSent = 3;   // not one magic packet went out
+constexpr int kExitNothingSent = 3;   // not one magic packet went out; /listen: not one port could be bound
 
 /// Longest /password, as the dialog's password field holds it.
 constexpr std::size_t kPasswordMax = 6;
@@ -36,14 +38,17 @@ constexpr char kUsageText[] =
     "Usage:\n"
     "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]\n"
     "  tarvex-wol.exe /check <IP>\n"
+    "  tarvex-wol.exe /listen [/for <s>]\n"
     "  tarvex-wol.exe /?\n"
-    "Exit codes: 0 done (with /wait or /check: it answered), 1 it did not answer,\n"
-    "2 bad input, 3 nothing could be sent.";
+    "Exit codes: 0 done (with /wait or /check: it answered; /listen: a packet for this PC\n"
+    "came), 1 it did not answer (/listen: none came), 2 bad input, 3 nothing could be\n"
+    "sent (/listen: no port could be bound).";
 
 enum class CommandKind {
     kDialog,   // no arguments: the dialog, unchanged
     kWake,     // /wake
     kCheck,    // /check
+    kListen,   // /listen: run by the caller, which writes its lines as they come (RunListen)
     kHelp,     // /?
     kRefused,  // the arguments make no request; `error` says why (exit 2)
 };
@@ -60,6 +65,8 @@ struct CommandRequest {
     std::string password;
     /// kWake: watch for the machine in the foreground after the send (needs `ip`).
     bool wait = false;
+    /// kListen: how long to listen, 1 to 3600 seconds.
+    int listen_seconds = 0;
     /// kRefused: one line naming the argument at fault.
     std::string error;
 };
@@ -76,7 +83,8 @@ struct CommandRequest {
 /// and the MAC rule accepts it), otherwise an IP text, which is not checked here beyond
 /// IsPairName: a name the cache keeps for itself is refused. /ip goes with /wake <MAC>
 /// only; /wait needs an IP. /check takes an IP text, checked later by the Check
-/// command's own rule.
+/// command's own rule. /listen stands alone but for /for, whose value is a decimal
+/// number of seconds from 1 to 3600 (60 without it).
 ///
 /// Refusals, each one line, options named as typed:
 ///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
@@ -86,6 +94,8 @@ struct CommandRequest {
 ///   /password takes at most 6 characters                         /check cannot be used with /wake
 ///   /wait needs an IP: /wake <IP> or /ip <IP>                   /ip goes with /wake <MAC> only
 ///   /ip goes with /wake only (likewise /password and /wait without /wake)
+///   /listen cannot be used with /wake (likewise /check)      /for goes with /listen only
+///   /for takes 1 to 3600 seconds: 0
 CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 /// What a run with arguments reports, and its exit code.
@@ -157,4 +167,4 @@ struct OutputProbes {
 /// Standard output when it is redirected; else the parent's console; else a
 /// message box, only when the report has one and the window station is visible; else
 /// nowhere (a task that runs while nobody is logged on never waits on a box).
-OutputPlace ChooseOutputPlace(const CommandReport& report, const OutputProbes& probes);
+OutputPlace ChooseOutputPlace(bool report_has_box, const OutputProbes& probes);

@@ -15,6 +15,7 @@ std::string Describe(const CommandRequest& r) {
     case CommandKind::kDialog: return "dialog";
     case CommandKind::kHelp: return "help";
     case CommandKind::kCheck: return "check [" + r.ip + "]";
+    case CommandKind::kListen: return "listen " + std::to_string(r.listen_seconds);
     case CommandKind::kRefused: return "refused: " + r.error;
     case CommandKind::kWake:
         return "wake mac[" + r.mac + "] ip[" + r.ip + "] pw[" + r.password + "]" + (r.wait ? " wait" : "");
@@ -78,6 +79,17 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", mac, "/password", "-WAIT"}, "refused: Missing password after /password"},
         {{"/wake", mac, "/password", ""}, "refused: Missing password after /password"},
         {{"/check"}, "refused: Missing IP after /check"},
+        {{"/listen"}, "listen 60"},
+        {{"-LISTEN", "/For", " 3600 "}, "listen 3600"},
+        {{"/for", "007", "/listen"}, "listen 7"},
+        {{"/listen", "/for", "0"}, "refused: /for takes 1 to 3600 seconds: 0"},
+        {{"/listen", "/for", "3601"}, "refused: /for takes 1 to 3600 seconds: 3601"},
+        {{"/listen", "/for", "99999999999999999999"}, "refused: /for takes 1 to 3600 seconds: 99999999999999999999"},
+        {{"/listen", "/for", "abc"}, "refused: /for takes 1 to 3600 seconds: abc"},
+        {{"/listen", "/for", "-5"}, "refused: Missing seconds after /for"},
+        {{"/for", "10"}, "refused: /for goes with /listen only"},
+        {{"/listen", "/wake", mac}, "refused: /listen cannot be used with /wake"},
+        {{"/check", "10.77.0.2", "/Listen"}, "refused: /Listen cannot be used with /check"},
     };
     for (const Case& c : cases) {
         const CommandRequest request = ParseCommandLine(c.args);
@@ -209,9 +221,7 @@ TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
         const OutputProbes probes{[&] { asked += 's'; return c.redirected; },
                                   [&] { asked += 'c'; return c.console; },
                                   [&] { asked += 'v'; return c.visible; }};
-        CommandReport report = SentReport("00-1A-2B-3C-4D-5E");
-        if (c.has_box) report = RefusalReport("Unknown option: /x");
-        EXPECT_EQ(ChooseOutputPlace(report, probes), c.expected) << c.asked;
+        EXPECT_EQ(ChooseOutputPlace(c.has_box, probes), c.expected) << c.asked;
         EXPECT_EQ(asked, c.asked);
     }
 }

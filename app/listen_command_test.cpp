@@ -1,0 +1,156 @@
+#include "app/listen_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/magic_packet.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
+const MacBytes kThisPcMac = {0x02, 0x00, 0x0A, 0x4D, 0x00, 0x01};
+
+// Every port open; one LAN adapter, and a tunnel whose hardware address reads as zeros.
+ListenSetup ThisPc(std::vector<PortOpening> ports = {{40000, {}}, {9, {}}, {7, {}}}) {
+    return ListenSetup{std::move(ports),
+                       {{kThisPcMac, "Intel(R) Ethernet"}, {MacBytes{}, "Tunnel"}},
+                       {{{10, 77, 0, 1}, {255, 255, 255, 0}}, {{0, 0, 0, 0}, {0, 0, 0, 0}}}};
+}
+
+ReceivedDatagram FromPeer(Bytes bytes, std::uint16_t to_port = 9, std::optional<Ipv4Bytes> to = std::nullopt) {
+    return ReceivedDatagram{std::move(bytes), {10, 77, 0, 2}, 5000, to_port, to};
+}
+
+TEST(ListenLine, SaysSenderDestinationMacPasswordAndWhetherTheMacIsThisPcs) {
+    struct Case {
+        ReceivedDatagram datagram;
+        MacBytes mac;
+        Bytes password;
+        std::string line;
+    };
+    const Case cases[] = {
+        {FromPeer({}), {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, {},
+         "09:05:03 from 10.77.0.2:5000 to port 9 (the system does not tell which address): 00-1A-2B-3C-4D-5E, "
+         "not a MAC of this PC"},
+        {FromPeer({}, 40000, Ipv4Bytes{255, 255, 255, 255}), kThisPcMac, {'s', 'e', 'c', 'r', 'e', 't'},
+         "09:05:03 from 10.77.0.2:5000 to broadcast 255.255.255.255:40000: 02-00-0A-4D-00-01, password "
+         "73-65-63-72-65-74 (\"secret\"), matches Intel(R) Ethernet"},
+        {FromPeer({}, 9, Ipv4Bytes{10, 77, 0, 255}), kThisPcMac, {0x00, 0x01, 0xFF, 0x20},
+         "09:05:03 from 10.77.0.2:5000 to broadcast 10.77.0.255:9: 02-00-0A-4D-00-01, password 00-01-FF-20, "
+         "matches Intel(R) Ethernet"},
+        {FromPeer({}, 7, Ipv4Bytes{10, 77, 0, 1}), kThisPcMac, {},
+         "09:05:03 from 10.77.0.2:5000 to this PC's address 10.77.0.1:7: 02-00-0A-4D-00-01, matches Intel(R) Ethernet"},
+        // Another LAN's broadcast, and a MAC no adapter has although the tunnel's reads the same.
+        {FromPeer({}, 9, Ipv4Bytes{10, 78, 0, 255}), MacBytes{}, {},
+         "09:05:03 from 10.77.0.2:5000 to 10.78.0.255:9: 00-00-00-00-00-00, not a MAC of this PC"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FormatHeardLine(TimeOfDay{9, 5, 3}, c.datagram, FoundMagicPacket{c.mac, c.password}, ThisPc()),
+                  c.line);
+    }
+}
+
+// Datagrams that arrive at given times (empty: the wait fails then), on a clock that
+// moves only by the waits and starts just before it wraps.
+struct FakeListen final : ListenSystem {
+    FakeListen(std::vector<std::pair<std::uint32_t, Bytes>> a, std::uint32_t stop, const Lines& s)
+        : arrivals(std::move(a)), stop_at_ms(stop), said(s) {}
+
+    static constexpr std::uint32_t kStart = 0xFFFFF000u;
+    std::vector<std::pair<std::uint32_t, Bytes>> arrivals;
+    std::uint32_t stop_at_ms;
+    const Lines& said;
+    std::uint32_t now = kStart;
+    std::size_t next = 0, said_at_last_wait = 0;
+    int longest_slice = 0;
+
+    ListenWait Receive(int slice_ms, ReceivedDatagram& datagram, SocketFailure& failure) override {
+        longest_slice = std::max(longest_slice, slice_ms);
+        said_at_last_wait = said.size();
+        if (next == arrivals.size() || arrivals[next].first > now - kStart + slice_ms) {
+            now += static_cast<std::uint32_t>(slice_ms);
+            return ListenWait::kNothing;
+        }
+        now = kStart + arrivals[next].first;
+        const Bytes& bytes = arrivals[next++].second;
+        failure = SocketFailure{"select", 10038};
+        datagram = FromPeer(bytes);
+        return bytes.empty() ? ListenWait::kFailed : ListenWait::kReceived;
+    }
+    std::uint32_t TickCount() override { return now; }
+    TimeOfDay LocalTime() override { return TimeOfDay{12, 0, static_cast<int>((now - kStart) / 1000)}; }
+    bool StopAsked() override { return now - kStart >= stop_at_ms; }
+};
+
+TEST(Listen, SaysEachMagicPacketAsItComesAndEndsWithACountAndTheCode) {
+    const Bytes mine = BuildMagicPacket("02-00-0A-4D-00-01", ""), other = BuildMagicPacket("00-1A-2B-3C-4D-5E", "");
+    const Bytes hello = {'h', 'i'};
+    const std::string start = "Listening for magic packets on UDP ports 40000, 9 and 7 for 10 s; Ctrl-C stops.";
+    const std::string to = " from 10.77.0.2:5000 to port 9 (the system does not tell which address): ";
+    const std::string heard_mine = "12:00:01" + to + "02-00-0A-4D-00-01, matches Intel(R) Ethernet";
+    const std::string heard_other = "12:00:02" + to + "00-1A-2B-3C-4D-5E, not a MAC of this PC";
+    const std::string firewall = ": nothing arrived. Suspect Windows Firewall: it drops incoming UDP for a program "
+                                 "it was never allowed for, silently for a user without administrator rights.";
+    const std::uint32_t never = 0xFFFFFFFFu;
+    struct Case {
+        const char* what;
+        ListenSetup setup;
+        std::vector<std::pair<std::uint32_t, Bytes>> arrivals;
+        std::uint32_t stop_at_ms;
+        int exit_code;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"one for this PC", ThisPc(), {{1000, mine}, {2500, other}, {2600, hello}}, never, 0,
+         {start, heard_mine, heard_other, "In 10 s: 2 magic packets, 1 for this PC; 1 other datagram."}},
+        {"none for this PC", ThisPc(), {{2000, other}, {3000, hello}, {3000, hello}}, never, 1,
+         {start, heard_other, "In 10 s: 1 magic packet, none for this PC; 2 other datagrams."}},
+        {"no magic packet", ThisPc(), {{5000, hello}}, never, 1,
+         {start, "In 10 s: 0 magic packets; 1 other datagram."}},
+        {"nothing", ThisPc(), {}, never, 1, {start, "In 10 s" + firewall}},
+        {"Ctrl-C", ThisPc(), {{1000, mine}, {4000, other}}, 1500, 0,
+         {start, heard_mine, "Stopped after 1 s: 1 magic packet, 1 for this PC; 0 other datagrams."}},
+        {"a failed wait", ThisPc(), {{1200, {}}}, never, 1,
+         {start, "Listening ended: select failed: Winsock error (10038).", "Stopped after 1 s: nothing arrived."}},
+        {"a port in use", ThisPc({{40000, {}}, {9, {"bind", 10048}}, {7, {}}}), {}, never, 1,
+         {"Could not bind UDP port 9: the port is in use (10048).",
+          "Listening for magic packets on UDP ports 40000 and 7 for 10 s; Ctrl-C stops.", "In 10 s" + firewall}},
+        {"no port", ThisPc({{40000, {"bind", 10013}}, {9, {"socket", 10093}}, {7, {"bind", 10048}}}), {}, never, 3,
+         {"Could not bind UDP port 40000: another program holds it for itself, or Windows reserves it (10013).",
+          "Could not listen on UDP port 9: socket failed: Winsock did not start (10093).",
+          "Could not bind UDP port 7: the port is in use (10048).",
+          "No UDP port could be bound: nothing can be heard."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Lines said;
+        FakeListen fake(c.arrivals, c.stop_at_ms, said);
+        EXPECT_EQ(RunListen(10, c.setup, fake, [&](const std::string& line) { said.push_back(line); }), c.exit_code);
+        EXPECT_EQ(said, c.lines);
+        EXPECT_LE(fake.longest_slice, kListenSliceMs);
+        if (c.exit_code == 3) continue;
+        // Every line but those about the end was out before the last wait, and a run
+        // that was not stopped ends on its deadline exactly.
+        const bool failed = !c.arrivals.empty() && c.arrivals.back().second.empty();
+        EXPECT_EQ(fake.said_at_last_wait, said.size() - (failed ? 2 : 1));
+        if (c.stop_at_ms == never && !failed) {
+            EXPECT_EQ(fake.now - FakeListen::kStart, 10000u);
+        }
+    }
+}
+
+TEST(Listen, ABoxShowsTheFirstLinesAndAlwaysTheLast) {
+    Lines lines;
+    for (int i = 0; i < 30; ++i) lines.push_back("line " + std::to_string(i));
+    std::string expected;
+    for (int i = 0; i < 23; ++i) expected += "line " + std::to_string(i) + "\n";
+    EXPECT_EQ(ListenBox(lines, 0).text, expected + "(6 more lines)\nline 29");
+    EXPECT_EQ(ListenBox(Lines(lines.begin(), lines.begin() + 25), 1).text.find("more lines"), std::string::npos);
+    EXPECT_EQ(ListenBox({"No UDP port could be bound: nothing can be heard."}, 3).icon, MessageIcon::kError);
+}
+
+}  // namespace

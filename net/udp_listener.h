@@ -1,0 +1,39 @@
+#pragma once
+// What the UDP listener (udp_listener-win32.h) tells about its ports and about each
+// datagram it receives.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "addr/ip_text.h"  // Ipv4Bytes
+
+/// A socket call that failed and the error Winsock gave (WSAGetLastError); `call`
+/// null: nothing failed.
+struct SocketFailure {
+    const char* call = nullptr;
+    int error = 0;
+};
+
+/// One port the listener was asked for: open when `failure.call` is null.
+struct PortOpening {
+    std::uint16_t port = 0;
+    SocketFailure failure;
+};
+
+/// One received datagram.
+struct ReceivedDatagram {
+    std::vector<std::uint8_t> bytes;
+    Ipv4Bytes from{};
+    std::uint16_t from_port = 0;
+    /// The local port it arrived on.
+    std::uint16_t to_port = 0;
+    /// The address it was sent to, where the system tells (IP_PKTINFO); nothing where
+    /// it does not.
+    std::optional<Ipv4Bytes> to;
+};
+
+enum class ListenWait {
+    kNothing,   // the slice passed without a datagram
+    kReceived,  // a datagram is in the caller's ReceivedDatagram
+    kFailed,    // waiting or receiving failed; the failure says how
+};
