@@ -51,6 +51,8 @@ ProbeResult RunEchoProbe(const ProbeState& state, EchoNetwork& network, HostRead
         sockets = network.OpenSockets(true);
         if (!sockets && route == EchoRoute::kRawOnly) return ProbeResult::kNoAnswer;
     }
+    // Given up before it began (the dialog has closed, say): not even a name query leaves.
+    if (state.IsAbandoned()) return ProbeResult::kNoAnswer;
     Ipv4Bytes to{};
     if (!ReadAddress(state.host(), reading, network, to)) return ProbeResult::kNoAnswer;
     // Resolution can take long for a name; a request sent after the starter gave up

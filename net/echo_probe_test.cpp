@@ -287,6 +287,15 @@ TEST(EchoProbe, SendsNothingOnceAbandoned) {
             EXPECT_EQ(call.find("connect"), std::string::npos);
         }
     }
+    // Given up before it began: no name is even looked up.
+    {
+        ProbeState state("pc-room-4", 500);
+        state.Abandon();
+        FakeNetwork net;
+        net.state = &state;
+        EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOrName), ProbeResult::kNoAnswer);
+        for (const std::string& call : net.log) EXPECT_EQ(call.find("resolve"), std::string::npos) << call;
+    }
     // Given up right after the echo request: no connection follows it.
     for (bool raw : {true, false}) {
         ProbeState state("10.77.0.2", 500);
