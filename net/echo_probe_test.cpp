@@ -116,7 +116,8 @@ private:
             return net_.send_ok;
         }
         bool Connect(const Ipv4Bytes& to, std::uint16_t port, ConnectionKind kind) override {
-            net_.log.push_back((kind == ConnectionKind::kControl ? "control " : "connect ") + std::to_string(port));
+            const char* role = kind == ConnectionKind::kControl ? " (control)" : "";
+            net_.log.push_back("connect " + std::to_string(port) + role);
             EXPECT_EQ(to, kPeer);
             return kind == ConnectionKind::kService || net_.control_starts;
         }
@@ -144,8 +145,8 @@ private:
     };
 };
 
-const std::vector<std::string> kConnects = {"control 1",  "connect 445", "connect 139",
-                                            "connect 3389", "connect 22", "connect 5900"};
+const std::vector<std::string> kConnects = {"connect 1 (control)", "connect 445", "connect 139",
+                                            "connect 3389",        "connect 22",  "connect 5900"};
 
 std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& middle,
                               const std::vector<std::string>& tail) {
@@ -232,7 +233,7 @@ TEST(EchoProbe, OpensNoServiceConnectionWithoutItsControl) {
     net.control_starts = false;
     net.arrivals = {{DatagramWait::kNothing, {}}, {DatagramWait::kReceived, OurReply()}};
     EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kAnswered);
-    EXPECT_EQ(net.log, (std::vector<std::string>{"open raw", "send", "control 1", "wait", "wait", "close"}));
+    EXPECT_EQ(net.log, (std::vector<std::string>{"open raw", "send", "connect 1 (control)", "wait", "wait", "close"}));
 }
 
 // Only a text of four decimal runs is an address; any other goes to the name resolver
