@@ -8,6 +8,7 @@
 #include "common/detached_thread.h"
 #include "net/echo_probe-win32.h"
 #include "net/magic_sender-win32.h"
+#include "net/probe_wait-win32.h"
 
 namespace {
 
@@ -37,5 +38,5 @@ WatchOutcome WatchForWakeNow(const std::string& ip) {
         [](std::string host, std::int32_t limit_ms) {
             return StartEchoProbe(std::move(host), limit_ms, HostReading::kAddressOrName);
         },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); });
+        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
 }

@@ -21,6 +21,7 @@ private:
     Report report_;
 };
 
-/// WatchForWake of `ip` with echo probes and the system's sleep, on the caller's
-/// thread: about 60 s when the machine answers at once, about 90 s when it never does.
+/// WatchForWake of `ip` with echo probes, the system's sleep and its monotonic clock,
+/// on the caller's thread: about 60 s when the machine answers at once, 90 s when it
+/// never does.
 WatchOutcome WatchForWakeNow(const std::string& ip);

@@ -1,5 +1,7 @@
 #include "app/wake_command.h"
 
+#include <algorithm>
+
 #include "addr/mac_text.h"
 #include "addr/typed_text.h"
 #include "cache/cache_value.h"
@@ -50,13 +52,18 @@ void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
 }
 
 bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep) {
-    sleep(schedule.wait_ms);
-    const std::int32_t limit_ms = static_cast<std::int32_t>(schedule.polls) * schedule.pause_ms;
+                    const SleepFunction& sleep, const ClockFunction& clock) {
+    const std::int64_t begin = clock();
+    const std::int64_t end = begin + schedule.end_ms;
+    // One sleep, and another should it end early.
+    for (std::int64_t left; (left = begin + schedule.wait_ms - clock()) > 0;) sleep(static_cast<int>(left));
     for (int attempt = 0; attempt < schedule.attempts; ++attempt) {
-        ProbeHandle probe = start(ip, limit_ms);
+        const std::int64_t now = clock();
+        if (now >= end) break;
+        const std::int64_t deadline = std::min(now + schedule.probe_ms, end);
+        ProbeHandle probe = start(ip, static_cast<std::int32_t>(deadline - now));
         const bool answered = PollForAnswer(
-            schedule.polls, schedule.pause_ms, [&probe] { return probe.IsAnswered(); }, sleep);
+            deadline, schedule.pause_ms, [&probe] { return probe.IsAnswered(); }, sleep, clock);
         // From here on the probe's answer no longer counts, and it stops by itself.
         probe.Abandon();
         if (answered) return true;
@@ -65,8 +72,8 @@ bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const 
 }
 
 WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                          const SleepFunction& sleep) {
-    const bool answered = WatchForAnswer(ip, schedule, start, sleep);
+                          const SleepFunction& sleep, const ClockFunction& clock) {
+    const bool answered = WatchForAnswer(ip, schedule, start, sleep, clock);
     return WatchOutcome{answered ? WatchResult::kAnswered : WatchResult::kNoAnswer,
                         Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
                                 MessageIcon::kInformation}};

@@ -74,25 +74,28 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
 /// is no IP text.
 void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
-/// How long a watcher gives the machine, as a value so that a test can shrink it.
+/// How long a watcher gives the machine, as a value so that a test can shrink it. Every
+/// time is held by the clock, from the start of the watch.
 struct WatchSchedule {
-    int wait_ms;      // before the first probe
-    int attempts;     // probes at most
-    int polls;        // per probe, the first at once
-    int pause_ms;     // after every poll that saw no answer
+    int wait_ms;   // to the first probe
+    int attempts;  // probes at most
+    int probe_ms;  // each probe's limit, polled at once and after every pause
+    int pause_ms;  // between polls
+    int end_ms;    // no probe runs past it
 };
 
-/// One minute for the machine to start, then up to 60 probes of 50 polls at 10 ms:
-/// the report comes about 60 s after the send when the machine answers at once, and
-/// about 90 s after it when it never does.
-constexpr WatchSchedule kWatchSchedule{60000, 60, 50, 10};
+/// One minute for the machine to start, then up to 60 probes of 500 ms, polled every
+/// 10 ms: the report comes about 60 s after the send when the machine answers at once,
+/// and 90 s after it when it never does, however long the pauses really last.
+constexpr WatchSchedule kWatchSchedule{60000, 60, 500, 10, 90000};
 
-/// Sleeps `wait_ms`, then starts up to `attempts` probes of `ip` with `start` (each
-/// given polls x pause as its limit), polling each with PollForAnswer and abandoning it
-/// afterwards; an answer that comes after a probe's last poll does not count. True at
-/// the first answer.
+/// Waits until `wait_ms` have passed on `clock`, then starts up to `attempts` probes of
+/// `ip` with `start`, one after another, each given `probe_ms` or what is left before
+/// `end_ms` as its limit, polling each with PollForAnswer and abandoning it afterwards;
+/// an answer that comes after a probe's last poll does not count. True at the first
+/// answer.
 bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep);
+                    const SleepFunction& sleep, const ClockFunction& clock);
 
 enum class WatchResult { kAnswered, kNoAnswer };
 
@@ -105,4 +108,4 @@ struct WatchOutcome {
 /// The whole watch: WatchForAnswer, and its report "The PC has been turned on." or
 /// "The PC could not been turned on.".
 WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                          const SleepFunction& sleep);
+                          const SleepFunction& sleep, const ClockFunction& clock);

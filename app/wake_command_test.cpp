@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,8 +131,10 @@ TEST(TurnOnCommand, ACacheThatCannotBeWrittenIsToldButStopsNothing) {
 class ScriptedProbes {
 public:
     // The probe of attempt `attempt` (1-based) answers once `pauses` of its pauses
-    // have passed (0: before its first poll); attempt 0 means never.
-    ScriptedProbes(int attempt, int pauses) : answer_attempt_(attempt), answer_after_(pauses) {}
+    // have passed (0: before its first poll); attempt 0 means never. With a `tick`,
+    // every sleep lasts a whole number of ticks, as on a default Windows timer.
+    ScriptedProbes(int attempt, int pauses, int tick = 0)
+        : answer_attempt_(attempt), answer_after_(pauses), tick_(tick) {}
 
     ProbeStarter Starter() {
         return [this](std::string host, std::int32_t limit_ms) {
@@ -145,7 +149,7 @@ public:
 
     SleepFunction Sleeper() {
         return [this](int ms) {
-            elapsed_ms_ += ms;
+            elapsed_ms_ += tick_ > 0 ? (ms + tick_ - 1) / tick_ * tick_ : ms;
             sleeps_.push_back(ms);
             if (!states_.empty()) {
                 ++pauses_in_attempt_;
@@ -154,7 +158,11 @@ public:
         };
     }
 
-    long long elapsed_ms() const { return elapsed_ms_; }
+    ClockFunction Clock() {
+        return [this] { return elapsed_ms_; };
+    }
+
+    std::int64_t elapsed_ms() const { return elapsed_ms_; }
     int started() const { return static_cast<int>(states_.size()); }
     const std::vector<std::string>& hosts() const { return hosts_; }
     const std::vector<std::int32_t>& limits() const { return limits_; }
@@ -170,8 +178,9 @@ private:
 
     const int answer_attempt_;
     const int answer_after_;
+    const int tick_;
     int pauses_in_attempt_ = 0;
-    long long elapsed_ms_ = 0;
+    std::int64_t elapsed_ms_ = 0;
     std::vector<std::string> hosts_;
     std::vector<std::int32_t> limits_;
     std::vector<int> sleeps_;
@@ -185,7 +194,7 @@ TEST(WakeWatcher, AnswerCountsOnlyWhenAPollOfItsAttemptSeesIt) {
         int pauses;
         bool answered;
         int started;
-        long long elapsed_ms;
+        std::int64_t elapsed_ms;
     };
     const Case cases[] = {
         {"first poll of the first probe", 1, 0, true, 1, 60000},
@@ -200,7 +209,8 @@ TEST(WakeWatcher, AnswerCountsOnlyWhenAPollOfItsAttemptSeesIt) {
     };
     for (const Case& c : cases) {
         ScriptedProbes probes(c.attempt, c.pauses);
-        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper()), c.answered)
+        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock()),
+                  c.answered)
             << c.name;
         EXPECT_EQ(probes.started(), c.started) << c.name;
         EXPECT_EQ(probes.elapsed_ms(), c.elapsed_ms) << c.name;
@@ -225,20 +235,68 @@ TEST(WakeWatcher, ProbeThatEndsWithoutAnswerDoesNotShortenItsAttempt) {
         probes.states().back()->Finish(ProbeResult::kNoAnswer);
         return handle;
     };
-    EXPECT_FALSE(WatchForAnswer("10.0.0.9", kWatchSchedule, finished_early, probes.Sleeper()));
+    EXPECT_FALSE(WatchForAnswer("10.0.0.9", kWatchSchedule, finished_early, probes.Sleeper(), probes.Clock()));
     EXPECT_EQ(probes.started(), 60);
     EXPECT_EQ(probes.elapsed_ms(), 90000);
     EXPECT_EQ(probes.sleeps().size(), 1u + 60u * 50u);
 }
 
 TEST(WakeWatcher, FollowsAShrunkScheduleAndProbesTheTextAsGiven) {
-    ScriptedProbes probes(0, 0);
-    const WatchSchedule schedule{7, 3, 4, 2};
-    EXPECT_FALSE(WatchForAnswer("", schedule, probes.Starter(), probes.Sleeper()));
-    EXPECT_EQ(probes.started(), 3);
-    EXPECT_EQ(probes.hosts(), (std::vector<std::string>{"", "", ""}));
-    EXPECT_EQ(probes.limits(), (std::vector<std::int32_t>{8, 8, 8}));
-    EXPECT_EQ(probes.sleeps(), (std::vector<int>{7, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    struct Case {
+        const char* name;
+        WatchSchedule schedule;
+        std::vector<std::int32_t> limits;
+        std::vector<int> sleeps;
+    };
+    const Case cases[] = {
+        {"all attempts", {7, 3, 8, 2, 1000}, {8, 8, 8}, {7, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}},
+        // The end comes 5 ms into the second probe: it gets those 5 ms, and no third follows.
+        {"cut by the end", {7, 3, 8, 2, 20}, {8, 5}, {7, 2, 2, 2, 2, 2, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        ScriptedProbes probes(0, 0);
+        EXPECT_FALSE(WatchForAnswer("", c.schedule, probes.Starter(), probes.Sleeper(), probes.Clock())) << c.name;
+        EXPECT_EQ(probes.hosts(), std::vector<std::string>(c.limits.size(), "")) << c.name;
+        EXPECT_EQ(probes.limits(), c.limits) << c.name;
+        EXPECT_EQ(probes.sleeps(), c.sleeps) << c.name;
+        EXPECT_EQ(probes.elapsed_ms(), std::min(c.schedule.end_ms, 7 + 3 * 8)) << c.name;
+    }
+}
+
+// Sleeps of 10 ms that last a 16 ms tick (or 40 on a loaded machine) leave fewer polls
+// per probe and fewer probes, but the watch still ends 90 s after its start, and an
+// answer still counts.
+TEST(WakeWatcher, EndsNinetySecondsAfterItsStartWhenSleepsLastLonger) {
+    struct Case {
+        int tick;
+        int attempt;  // the one that answers; 0: none
+        int pauses;
+        bool answered;
+        int started;
+        std::int32_t last_limit;
+    };
+    const Case cases[] = {
+        // A probe lasts 512 ms: 32 polls, the last pause cut to 4 ms and lasting 16.
+        {16, 0, 0, false, 59, 304},
+        {40, 0, 0, false, 58, 360},
+        {16, 59, 18, true, 59, 304},
+        // The answer comes during the last probe's last pause, at the end.
+        {16, 59, 19, false, 59, 304},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("ticks of " + std::to_string(c.tick) + ", attempt " + std::to_string(c.attempt));
+        ScriptedProbes probes(c.attempt, c.pauses, c.tick);
+        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock()),
+                  c.answered);
+        EXPECT_EQ(probes.started(), c.started);
+        ASSERT_FALSE(probes.limits().empty());
+        EXPECT_EQ(probes.limits().back(), c.last_limit);
+        EXPECT_LT(probes.elapsed_ms(), 90000 + c.tick);
+        if (!c.answered) {
+            EXPECT_GE(probes.elapsed_ms(), 90000);
+        }
+        for (const auto& state : probes.states()) EXPECT_TRUE(state->IsAbandoned());
+    }
 }
 
 TEST(WakeWatcher, ReportsWithTheInformationIconEitherWay) {
@@ -248,7 +306,8 @@ TEST(WakeWatcher, ReportsWithTheInformationIconEitherWay) {
     };
     for (const Case& c : {Case{2, "The PC has been turned on."}, Case{0, "The PC could not been turned on."}}) {
         ScriptedProbes probes(c.attempt, 3);
-        const WatchOutcome outcome = WatchForWake("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper());
+        const WatchOutcome outcome =
+            WatchForWake("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock());
         EXPECT_EQ(outcome.result, c.attempt != 0 ? WatchResult::kAnswered : WatchResult::kNoAnswer);
         EXPECT_EQ(outcome.message.text, c.text);
         EXPECT_STREQ(outcome.message.caption, "Turning on PC...");

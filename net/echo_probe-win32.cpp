@@ -11,6 +11,7 @@
 
 #include "common/detached_thread.h"
 #include "common/handles-win32.h"
+#include "net/probe_wait-win32.h"
 #include "net/probe_wait.h"
 
 namespace {
@@ -56,7 +57,7 @@ bool WinsockProbeSockets::SendEcho(const Ipv4Bytes& to, const EchoRequest& reque
     return sent == length;
 }
 
-bool WinsockProbeSockets::Connect(const Ipv4Bytes& to, std::uint16_t port) {
+bool WinsockProbeSockets::Connect(const Ipv4Bytes& to, std::uint16_t port, ConnectionKind kind) {
     // A select set holds FD_SETSIZE sockets; the raw socket needs one of them.
     if (pending_.size() + 1 >= FD_SETSIZE) return false;
     UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
@@ -67,11 +68,13 @@ bool WinsockProbeSockets::Connect(const Ipv4Bytes& to, std::uint16_t port) {
                                                     static_cast<std::uint8_t>(port & 0xFF)};
     const sockaddr_in addr = ToSockaddr(to, port_bytes);
     if (connect(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-        completed_ = true;  // possible on loopback; the socket closes here
+        // Possible on loopback, where a local proxy would complete the control at once
+        // too; the socket closes here.
+        (kind == ConnectionKind::kControl ? completed_.control_connected : completed_.service_connected) = true;
         return true;
     }
     if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
-    pending_.push_back(std::move(s));
+    pending_.push_back(Connection{std::move(s), kind});
     return true;
 }
 
@@ -90,11 +93,12 @@ DatagramWait WinsockProbeSockets::Receive(std::uint8_t* buffer, std::size_t capa
 }
 
 ProbeWaitResult WinsockProbeSockets::Wait(int slice_ms, std::uint8_t* buffer, std::size_t capacity) {
-    ProbeWaitResult result;
-    if (completed_) {
-        result.connected = true;
-        return result;
+    if (completed_.control_connected || completed_.service_connected) {
+        const ProbeWaitResult at_once = completed_;
+        completed_ = ProbeWaitResult{};
+        return at_once;
     }
+    ProbeWaitResult result;
     if (!raw_ && pending_.empty()) {
         // Winsock's select refuses three empty sets.
         Sleep(static_cast<DWORD>(slice_ms));
@@ -105,9 +109,9 @@ ProbeWaitResult WinsockProbeSockets::Wait(int slice_ms, std::uint8_t* buffer, st
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     if (raw_) FD_SET(raw_.get(), &readable);
-    for (const UniqueSocket& s : pending_) {
-        FD_SET(s.get(), &writable);
-        FD_SET(s.get(), &failed);
+    for (const Connection& c : pending_) {
+        FD_SET(c.socket.get(), &writable);
+        FD_SET(c.socket.get(), &failed);
     }
     timeval slice;
     slice.tv_sec = slice_ms / 1000;
@@ -120,7 +124,7 @@ ProbeWaitResult WinsockProbeSockets::Wait(int slice_ms, std::uint8_t* buffer, st
         return result;
     }
     for (auto it = pending_.begin(); it != pending_.end();) {
-        const SOCKET s = it->get();
+        const SOCKET s = it->socket.get();
         const bool is_writable = FD_ISSET(s, &writable) != 0;
         int error = 0;
         int error_size = sizeof error;
@@ -133,7 +137,9 @@ ProbeWaitResult WinsockProbeSockets::Wait(int slice_ms, std::uint8_t* buffer, st
             ++it;
             continue;
         }
-        if (state == ConnectionState::kCompleted) result.connected = true;
+        if (state == ConnectionState::kCompleted) {
+            (it->kind == ConnectionKind::kControl ? result.control_connected : result.service_connected) = true;
+        }
         it = pending_.erase(it);  // closed at once, nothing sent
     }
     if (raw_ && FD_ISSET(raw_.get(), &readable)) result.datagram = Receive(buffer, capacity, result.size);
@@ -239,5 +245,5 @@ bool ProbeWithTimeout(std::string ip_text, std::int32_t limit_ms) {
         [](std::string host, std::int32_t limit) {
             return StartEchoProbe(std::move(host), limit, HostReading::kAddressOnly);
         },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); });
+        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
 }

@@ -21,16 +21,21 @@ public:
     static std::unique_ptr<WinsockProbeSockets> Open(bool raw_icmp);
 
     bool SendEcho(const Ipv4Bytes& to, const EchoRequest& request) override;
-    bool Connect(const Ipv4Bytes& to, std::uint16_t port) override;
+    bool Connect(const Ipv4Bytes& to, std::uint16_t port, ConnectionKind kind) override;
     ProbeWaitResult Wait(int slice_ms, std::uint8_t* buffer, std::size_t capacity) override;
 
 private:
     explicit WinsockProbeSockets(UniqueSocket raw) : raw_(std::move(raw)) {}
     DatagramWait Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t& size);
 
+    struct Connection {
+        UniqueSocket socket;
+        ConnectionKind kind;
+    };
+
     UniqueSocket raw_;
-    std::vector<UniqueSocket> pending_;  // connections not yet completed or failed
-    bool completed_ = false;             // a connect that completed at once
+    std::vector<Connection> pending_;  // connections not yet completed or failed
+    ProbeWaitResult completed_;        // connects that completed at once, for the next wait
 };
 
 class WinsockEchoNetwork final : public EchoNetwork {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 #include <vector>
 
+#include "net/probe_wait-win32.h"
 #include "net/probe_wait.h"
 #include "net/socket-win32.h"
 
@@ -26,7 +28,7 @@ bool ProbeThrough(EchoRoute route, const char* host, std::int32_t limit_ms) {
         [route](std::string h, std::int32_t l) {
             return StartEchoProbe(std::move(h), l, HostReading::kAddressOnly, route);
         },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); });
+        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
 }
 
 TEST_F(EchoProbeWin32, LoopbackAnswersThroughEachRoute) {
@@ -90,6 +92,52 @@ TEST_F(EchoProbeWin32, RawWaitReturnsWithinItsSlice) {
         EXPECT_NE(wait.datagram, DatagramWait::kFailed);
         // GetTickCount steps in 10-16 ms; a slice of 10 ms must not take more than a few.
         EXPECT_LT(GetTickCount() - start, 100u);
+    }
+}
+
+// A loopback TCP socket bound to a port of its own; listening or not.
+UniqueSocket BoundLoopbackSocket(bool listens, std::uint16_t& port) {
+    UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in addr = ToSockaddr(kLoopback, {0, 0});
+    int size = sizeof addr;
+    if (!s || bind(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(s.get(), reinterpret_cast<sockaddr*>(&addr), &size) != 0 || (listens && listen(s.get(), 4) != 0)) {
+        return UniqueSocket();
+    }
+    port = ntohs(addr.sin_port);
+    return s;
+}
+
+// Each completed connection is reported under its own kind, also one that completes
+// within connect(), as loopback may.
+TEST_F(EchoProbeWin32, ReportsTheControlApartFromTheServiceConnections) {
+    struct Case {
+        bool control_listens;
+        bool service_listens;
+    };
+    for (const Case c : {Case{true, false}, Case{false, true}, Case{true, true}}) {
+        SCOPED_TRACE(std::string("control ") + (c.control_listens ? "listens" : "refuses") + ", service " +
+                     (c.service_listens ? "listens" : "refuses"));
+        std::uint16_t control_port = 0;
+        std::uint16_t service_port = 0;
+        // Bound but not listening: a connection to it is refused.
+        const UniqueSocket control = BoundLoopbackSocket(c.control_listens, control_port);
+        const UniqueSocket service = BoundLoopbackSocket(c.service_listens, service_port);
+        ASSERT_TRUE(control && service);
+        auto sockets = WinsockProbeSockets::Open(false);
+        ASSERT_TRUE(sockets);
+        ASSERT_TRUE(sockets->Connect(kLoopback, control_port, ConnectionKind::kControl));
+        ASSERT_TRUE(sockets->Connect(kLoopback, service_port, ConnectionKind::kService));
+        bool control_connected = false;
+        bool service_connected = false;
+        std::array<std::uint8_t, kReceiveBufferSize> buffer;
+        for (int i = 0; i < 20; ++i) {
+            const ProbeWaitResult wait = sockets->Wait(kProbeSliceMs, buffer.data(), buffer.size());
+            control_connected = control_connected || wait.control_connected;
+            service_connected = service_connected || wait.service_connected;
+        }
+        EXPECT_EQ(control_connected, c.control_listens);
+        EXPECT_EQ(service_connected, c.service_listens);
     }
 }
 

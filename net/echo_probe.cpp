@@ -15,9 +15,10 @@ bool ReadAddress(const std::string& host, HostReading reading, EchoNetwork& netw
 ProbeResult WaitForAnswer(const ProbeState& state, ProbeSockets& sockets, const IcmpApiEcho* icmp_api,
                           const Ipv4Bytes& to, std::uint32_t probe_value) {
     std::array<std::uint8_t, kReceiveBufferSize> buffer;
+    ConnectionEvidence evidence;
     while (!state.IsAbandoned()) {
         const ProbeWaitResult seen = sockets.Wait(kProbeSliceMs, buffer.data(), buffer.size());
-        if (seen.connected) return ProbeResult::kAnswered;
+        if (evidence.Counts(seen.control_connected, seen.service_connected)) return ProbeResult::kAnswered;
         switch (seen.datagram) {
         case DatagramWait::kNothing:
         case DatagramWait::kTooLarge:  // someone's large ping; ours fits
@@ -38,6 +39,11 @@ ProbeResult WaitForAnswer(const ProbeState& state, ProbeSockets& sockets, const 
 }
 
 }  // namespace
+
+bool ConnectionEvidence::Counts(bool control_connected, bool service_connected) {
+    if (control_connected) control_connected_ = true;
+    return service_connected && !control_connected_;
+}
 
 ConnectionState JudgeConnection(bool writable, bool in_except_set, int socket_error) {
     if (in_except_set) return ConnectionState::kFailed;
@@ -72,9 +78,15 @@ ProbeResult RunEchoProbe(const ProbeState& state, EchoNetwork& network, HostRead
         sockets = network.OpenSockets(false);
         if (!sockets) return ProbeResult::kNoAnswer;
     }
-    for (const std::uint16_t port : kServicePorts) {
-        if (state.IsAbandoned()) return ProbeResult::kNoAnswer;
-        sockets->Connect(to, port);
+    if (state.IsAbandoned()) return ProbeResult::kNoAnswer;
+    // The control goes first, so that a path that completes everything shows it no later
+    // than the service connections. Without it no service connection could count: the
+    // echo reply alone answers then.
+    if (sockets->Connect(to, kControlPort, ConnectionKind::kControl)) {
+        for (const std::uint16_t port : kServicePorts) {
+            if (state.IsAbandoned()) return ProbeResult::kNoAnswer;
+            sockets->Connect(to, port, ConnectionKind::kService);
+        }
     }
     return WaitForAnswer(state, *sockets, icmp_api.get(), to, probe_value);
 }

@@ -4,10 +4,11 @@
 // fakes. The Winsock/IP helper implementation is in echo_probe-win32.cpp.
 //
 // The probe reads its address, sends one echo request carrying a value of its own,
-// then opens non-blocking TCP connections to common service ports of the same
-// address, and waits for all of them together in bounded slices until an answer
-// comes, the raw socket fails, or its starter abandons it. An answer is our echo
-// reply (IsOurEchoReply) or a completed connection (JudgeConnection); refusals,
+// then opens non-blocking TCP connections to the same address, a control to a port
+// where nothing listens and then common service ports, and waits for all of them
+// together in bounded slices until an answer comes, the raw socket fails, or its
+// starter abandons it. An answer is our echo reply (IsOurEchoReply) or a completed
+// service connection (JudgeConnection) that ConnectionEvidence counts; refusals,
 // resets and ICMP errors are not, since a router or a filter may send them on the
 // target's behalf. When no raw ICMP socket can be opened (Windows refuses them to
 // non-administrators) the echo request goes through the IP helper's IcmpSendEcho,
@@ -25,9 +26,16 @@
 /// Upper bound of one wait, so that abandonment is seen promptly.
 constexpr int kProbeSliceMs = 10;
 
-/// File sharing, NetBIOS session, remote desktop, SSH, web, secure web, VNC: a machine
-/// that drops echo requests often still accepts one of these. Opened in this order.
-constexpr std::array<std::uint16_t, 7> kServicePorts = {445, 139, 3389, 22, 80, 443, 5900};
+/// File sharing, NetBIOS session, remote desktop, SSH, VNC: a machine that drops echo
+/// requests often still accepts one of these. Opened in this order, after the control.
+/// Not 80 and 443: security suites' web shields hand those to a local proxy that completes them all.
+constexpr std::array<std::uint16_t, 5> kServicePorts = {445, 139, 3389, 22, 5900};
+
+/// The control connection's port (TCPMUX, long out of use): a real PC refuses it or
+/// drops it, so a path that completes it would complete any connection.
+constexpr std::uint16_t kControlPort = 1;
+
+enum class ConnectionKind { kControl, kService };
 
 enum class DatagramWait {
     kNothing,   // the slice passed without a datagram
@@ -44,11 +52,26 @@ enum class ConnectionState { kPending, kCompleted, kFailed };
 /// one, it completed; otherwise it is still pending.
 ConnectionState JudgeConnection(bool writable, bool in_except_set, int socket_error);
 
+/// Which completed connections show the target itself. Some paths complete every
+/// connection whatever its destination (a security suite's local proxy, a SYN-proxy
+/// firewall); they complete the control too. So a completed service connection counts
+/// only while the control has completed neither in the same wait nor in an earlier
+/// one; a control that fails or stays pending, as on a real PC, leaves them counting.
+class ConnectionEvidence {
+public:
+    /// Takes in what one wait saw; true when it shows the target up.
+    bool Counts(bool control_connected, bool service_connected);
+
+private:
+    bool control_connected_ = false;
+};
+
 /// What one wait saw.
 struct ProbeWaitResult {
     DatagramWait datagram = DatagramWait::kNothing;  // on the raw socket
     std::size_t size = 0;                            // of a received datagram
-    bool connected = false;                          // a connection completed
+    bool control_connected = false;                  // the control connection completed
+    bool service_connected = false;                  // a service connection completed
 };
 
 /// The sockets of one probe: a raw ICMP socket when it has one, and its TCP
@@ -59,13 +82,14 @@ public:
     /// Sends the request through the raw socket as one datagram; true when all of it
     /// was sent. False without a raw socket.
     virtual bool SendEcho(const Ipv4Bytes& to, const EchoRequest& request) = 0;
-    /// Starts a non-blocking connection to `to`:`port`, on which nothing is ever sent;
-    /// false when it could not be started.
-    virtual bool Connect(const Ipv4Bytes& to, std::uint16_t port) = 0;
+    /// Starts a non-blocking connection of `kind` to `to`:`port`, on which nothing is
+    /// ever sent; false when it could not be started.
+    virtual bool Connect(const Ipv4Bytes& to, std::uint16_t port, ConnectionKind kind) = 0;
     /// Waits at most `slice_ms`, in one wait, for a datagram on the raw socket (received
     /// into `buffer`, `capacity` bytes, IP header included) and for the pending
-    /// connections, each judged with JudgeConnection. A connection is closed as soon as
-    /// it has completed or failed.
+    /// connections, each judged with JudgeConnection and reported by its kind; one that
+    /// completed within Connect is reported by the next wait. A connection is closed as
+    /// soon as it has completed or failed.
     virtual ProbeWaitResult Wait(int slice_ms, std::uint8_t* buffer, std::size_t capacity) = 0;
 };
 
@@ -112,7 +136,8 @@ enum class HostReading { kAddressOnly, kAddressOrName };
 
 /// Runs one probe of `state.host()` and returns its result; every socket is closed
 /// before it returns. Stops without sending when the host gives no address or the
-/// probe was abandoned meanwhile, and opens no connection once abandoned. The
+/// probe was abandoned meanwhile, and opens no connection once abandoned; without its
+/// control connection it opens no service connection either. The
 /// IcmpSendEcho fallback waits at most `state.limit_ms()`, the time its starter gives it.
 ProbeResult RunEchoProbe(const ProbeState& state, EchoNetwork& network, HostReading reading,
                          EchoRoute route = EchoRoute::kRawThenIcmpApi);

@@ -51,7 +51,8 @@ Bytes HostUnreachableFromRouter() {
 struct Arrival {
     DatagramWait wait;
     Bytes datagram;
-    bool connected = false;
+    bool service_connected = false;
+    bool control_connected = false;
 };
 
 // Fake platform: logs every call in order and replays a script of arrivals. When the
@@ -62,6 +63,7 @@ public:
     bool raw_opens = true;
     bool resolves = true;
     bool send_ok = true;
+    bool control_starts = true;
     IcmpApiState api_state = IcmpApiState::kAnswered;
     std::deque<Arrival> arrivals;
     ProbeState* state = nullptr;
@@ -113,10 +115,11 @@ private:
             if (net_.abandon_on_send) net_.state->Abandon();
             return net_.send_ok;
         }
-        bool Connect(const Ipv4Bytes& to, std::uint16_t port) override {
-            net_.log.push_back("connect " + std::to_string(port));
+        bool Connect(const Ipv4Bytes& to, std::uint16_t port, ConnectionKind kind) override {
+            const char* role = kind == ConnectionKind::kControl ? " (control)" : "";
+            net_.log.push_back("connect " + std::to_string(port) + role);
             EXPECT_EQ(to, kPeer);
-            return true;
+            return kind == ConnectionKind::kService || net_.control_starts;
         }
         ProbeWaitResult Wait(int slice_ms, std::uint8_t* buffer, std::size_t capacity) override {
             EXPECT_EQ(slice_ms, kProbeSliceMs);
@@ -132,7 +135,8 @@ private:
             if (!a.datagram.empty()) std::memcpy(buffer, a.datagram.data(), a.datagram.size());
             result.datagram = a.wait;
             result.size = a.datagram.size();
-            result.connected = a.connected;
+            result.service_connected = a.service_connected;
+            result.control_connected = a.control_connected;
             return result;
         }
 
@@ -141,8 +145,8 @@ private:
     };
 };
 
-const std::vector<std::string> kConnects = {"connect 445", "connect 139", "connect 3389", "connect 22",
-                                            "connect 80",  "connect 443", "connect 5900"};
+const std::vector<std::string> kConnects = {"connect 1 (control)", "connect 445", "connect 139",
+                                            "connect 3389",        "connect 22",  "connect 5900"};
 
 std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& middle,
                               const std::vector<std::string>& tail) {
@@ -166,6 +170,8 @@ TEST(EchoProbe, SendsOnceThenConnectsAndCountsOnlyOurReplyOrACompletedConnection
     const Arrival nothing = {DatagramWait::kNothing, {}};
     const Arrival reply = {DatagramWait::kReceived, OurReply()};
     const Arrival connected = {DatagramWait::kNothing, {}, true};
+    const Arrival control = {DatagramWait::kNothing, {}, false, true};
+    const Arrival all_connected = {DatagramWait::kNothing, {}, true, true};
     const std::vector<std::string> raw_start = {"open raw", "send"};
     const std::vector<std::string> api_start = {"open raw", "icmp api", "open"};
     auto raw = [&](std::vector<std::string> tail) { return Join(raw_start, kConnects, tail); };
@@ -186,6 +192,10 @@ TEST(EchoProbe, SendsOnceThenConnectsAndCountsOnlyOurReplyOrACompletedConnection
          raw({"wait", "wait", "close"})},
         {"a completed connection answers", EchoRoute::kRawThenIcmpApi, true, kNone, true, {nothing, connected},
          ProbeResult::kAnswered, raw({"wait", "wait", "close"})},
+        {"a path that completes everything is no answer", EchoRoute::kRawThenIcmpApi, true, kNone, true,
+         {all_connected, nothing}, ProbeResult::kNoAnswer, raw({"wait", "wait", "wait", "close"})},
+        {"after the control completed, our reply still answers", EchoRoute::kRawThenIcmpApi, true, kNone, true,
+         {control, connected, reply}, ProbeResult::kAnswered, raw({"wait", "wait", "wait", "close"})},
         {"receive failure ends the probe", EchoRoute::kRawThenIcmpApi, true, kNone, true,
          {nothing, {DatagramWait::kFailed, {}}, reply}, ProbeResult::kNoAnswer, raw({"wait", "wait", "close"})},
         {"send failure", EchoRoute::kRawThenIcmpApi, true, kNone, false, {}, ProbeResult::kNoAnswer,
@@ -214,6 +224,16 @@ TEST(EchoProbe, SendsOnceThenConnectsAndCountsOnlyOurReplyOrACompletedConnection
         EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOrName, s.route), s.result) << s.name;
         EXPECT_EQ(net.log, s.log) << s.name;
     }
+}
+
+TEST(EchoProbe, OpensNoServiceConnectionWithoutItsControl) {
+    ProbeState state("10.77.0.2", 500);
+    FakeNetwork net;
+    net.state = &state;
+    net.control_starts = false;
+    net.arrivals = {{DatagramWait::kNothing, {}}, {DatagramWait::kReceived, OurReply()}};
+    EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kAnswered);
+    EXPECT_EQ(net.log, (std::vector<std::string>{"open raw", "send", "connect 1 (control)", "wait", "wait", "close"}));
 }
 
 // Only a text of four decimal runs is an address; any other goes to the name resolver
@@ -305,6 +325,34 @@ TEST(EchoProbe, SendsNothingOnceAbandoned) {
         net.abandon_on_send = true;
         EXPECT_EQ(RunEchoProbe(state, net, HostReading::kAddressOnly), ProbeResult::kNoAnswer);
         for (const std::string& call : net.log) EXPECT_EQ(call.find("connect"), std::string::npos) << call;
+    }
+}
+
+// Each wait as the letters of what completed in it: c the control, s a service connection.
+TEST(ConnectionEvidence, CountsAServiceConnectionOnlyWhileTheControlHasNotCompleted) {
+    struct Case {
+        std::vector<std::string> waits;
+        int counted_at;  // the wait whose service connection counts; -1: none
+    };
+    const Case cases[] = {
+        {{"s"}, 0},
+        {{"", "", "s"}, 2},
+        {{"s", "c"}, 0},
+        {{"cs"}, -1},  // a local proxy: all at once
+        {{"c", "s"}, -1},
+        {{"", "c", "", "s", "s"}, -1},
+        {{"c", ""}, -1},
+    };
+    for (const Case& c : cases) {
+        ConnectionEvidence evidence;
+        int counted_at = -1;
+        for (std::size_t i = 0; i < c.waits.size() && counted_at < 0; ++i) {
+            const std::string& seen = c.waits[i];
+            if (evidence.Counts(seen.find('c') != std::string::npos, seen.find('s') != std::string::npos)) {
+                counted_at = static_cast<int>(i);
+            }
+        }
+        EXPECT_EQ(counted_at, c.counted_at) << ::testing::PrintToString(c.waits);
     }
 }
 

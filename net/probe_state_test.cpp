@@ -58,7 +58,7 @@ struct SilentNetwork : EchoNetwork {
             net->sent->store(true);
             return true;
         }
-        bool Connect(const Ipv4Bytes&, std::uint16_t) override { return true; }
+        bool Connect(const Ipv4Bytes&, std::uint16_t, ConnectionKind) override { return true; }
         ProbeWaitResult Wait(int slice_ms, std::uint8_t*, std::size_t) override {
             std::this_thread::sleep_for(milliseconds(slice_ms));
             return {};

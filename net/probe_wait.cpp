@@ -1,27 +1,27 @@
 #include "net/probe_wait.h"
 
-int CountPolls(std::int32_t limit_ms) {
-    if (limit_ms <= 0) return 0;
-    // Written without limit + 9, which would overflow near INT32_MAX.
-    return limit_ms / kPollIntervalMs + (limit_ms % kPollIntervalMs != 0 ? 1 : 0);
-}
+#include <algorithm>
 
-bool PollForAnswer(int polls, int pause_ms, const PollFunction& poll, const SleepFunction& sleep) {
-    for (int i = 0; i < polls; ++i) {
+bool PollForAnswer(std::int64_t deadline_ms, int pause_ms, const PollFunction& poll, const SleepFunction& sleep,
+                   const ClockFunction& clock) {
+    for (;;) {
         if (poll()) return true;
-        sleep(pause_ms);
+        const std::int64_t left = deadline_ms - clock();
+        if (left <= 0) return false;
+        sleep(static_cast<int>(std::min<std::int64_t>(pause_ms, left)));
+        if (clock() >= deadline_ms) return false;
     }
-    return false;
 }
 
 bool ProbeWithTimeout(std::string ip_text, std::int32_t limit_ms, const ProbeStarter& start,
-                      const SleepFunction& sleep) {
-    const int polls = CountPolls(limit_ms);
+                      const SleepFunction& sleep, const ClockFunction& clock) {
     // No poll could see an answer, so a request sent now would be wasted.
-    if (polls == 0) return false;
+    if (limit_ms <= 0) return false;
+    // Starting the probe counts against the limit too.
+    const std::int64_t deadline = clock() + limit_ms;
     ProbeHandle probe = start(std::move(ip_text), limit_ms);
     const bool answered =
-        PollForAnswer(polls, kPollIntervalMs, [&probe] { return probe.IsAnswered(); }, sleep);
+        PollForAnswer(deadline, kPollIntervalMs, [&probe] { return probe.IsAnswered(); }, sleep, clock);
     probe.Abandon();
     return answered;
 }

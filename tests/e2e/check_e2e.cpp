@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "net/echo_probe-win32.h"
+#include "net/probe_wait-win32.h"
 #include "net/probe_wait.h"
 #include "net/socket-win32.h"
 #include "resource.h"
@@ -75,10 +76,12 @@ const char kAnyRequest[] = "icmp.type==8 && count(icmp.type)==1";
 std::string UnreachableToUs(const std::string& ip) {
     return "icmp.type==3 && icmp.code==1 && ip.dst==10.77.0.1 && icmp.type==8 && ip.dst==" + ip;
 }
-// Connection attempts, one per service port.
+// Connection attempts.
 std::string SynsTo(const std::string& ip) {
     return "tcp.flags.syn==1 && tcp.flags.ack==0 && !icmp && ip.dst==" + ip;
 }
+// Their ports in the order they leave: the control, then each service port.
+const std::vector<std::string> kAttemptPorts = {"1", "445", "139", "3389", "22", "5900"};
 
 // ---- timing ----------------------------------------------------------------------------
 
@@ -256,7 +259,7 @@ TEST_F(CheckCommandE2e, ShowsTheOutcomeAsTypedAfterOneRequest) {
             EXPECT_EQ(capture->Count(RequestsTo(c.probed)), 1);
             EXPECT_EQ(capture->Count(kAnyRequest), 1) << "requests to anything";
             EXPECT_EQ(capture->Count(UnreachableToUs(c.probed)), c.unreachable_back ? 1 : 0);
-            EXPECT_EQ(capture->Count(SynsTo(c.probed)), 7);
+            EXPECT_EQ(capture->Read(SynsTo(c.probed), {"tcp.dstport"}), kAttemptPorts);
             // The echo request leaves before the first connection attempt.
             const auto first = capture->Read(kAnyRequest + std::string(" || ") + SynsTo(c.probed), {"ip.proto"});
             EXPECT_TRUE(!first.empty() && first[0] == "1") << "first packet of protocol "
@@ -271,6 +274,36 @@ TEST_F(CheckCommandE2e, ShowsTheOutcomeAsTypedAfterOneRequest) {
             }
         }
     }
+}
+
+// A security suite's proxy on this PC completes every connection, the control's too:
+// then only an echo reply answers. A silent address is off, in the dialog and on the
+// command line, though the proxy completed each of its connections; a PC that answers
+// pings is on.
+TEST_F(CheckCommandE2e, ALocalProxyThatCompletesEveryConnectionTurnsNothingOn) {
+    const auto silent = SilentAddress();
+    ASSERT_TRUE(silent->applied()) << silent->output();
+    const auto proxy = e2e::ProxyCompletingEveryConnection();
+    ASSERT_TRUE(proxy->applied()) << proxy->output();
+    const struct {
+        const char* ip;
+        const char* message;
+    } cases[] = {{"10.77.0.3", "The PC with IP 10.77.0.3 is off"}, {"10.77.0.2", "The PC with IP 10.77.0.2 is on"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ip);
+        auto handshakes = Capture::Start(Side::kProgram, "lo", "tcp");
+        ASSERT_TRUE(handshakes);
+        const auto seen = RunCheck(c.ip);
+        ASSERT_TRUE(seen) << "no message box";
+        EXPECT_EQ(seen->box.text, c.message);
+        // Each connection attempt was taken by the proxy and completed.
+        EXPECT_EQ(handshakes->Count("tcp.flags.syn==1 && tcp.flags.ack==1"),
+                  static_cast<int>(kAttemptPorts.size()));
+        ASSERT_TRUE(handshakes->ok());
+    }
+    const e2e::CommandRun run = e2e::RunProgramWithArguments("/check 10.77.0.3");
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(1));
+    EXPECT_EQ(run.output, "The PC with IP 10.77.0.3 is off\r\n");
 }
 
 // ---- resources over many probes ----------------------------------------------------------
@@ -382,11 +415,11 @@ bool ProbeThrough(EchoRoute route, const std::string& ip, std::int32_t limit_ms)
         [route](std::string host, std::int32_t limit) {
             return StartEchoProbe(std::move(host), limit, HostReading::kAddressOnly, route);
         },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); });
+        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
 }
 
 // Each route sends one request carrying the same 40 bytes after the ICMP header
-// (ending in the characters ' ' to '?') and seven connection attempts, and counts only
+// (ending in the characters ' ' to '?') and its connection attempts, and counts only
 // the peer's own reply.
 TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
     const auto silent = SilentAddress();
@@ -415,7 +448,7 @@ TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
                 EXPECT_LT(ms, 900);
             }
             const auto requests = capture->Read(RequestsTo(t.ip), {"ip.len", "icmp.checksum.status", "data.data"});
-            EXPECT_EQ(capture->Count(SynsTo(t.ip)), 7);
+            EXPECT_EQ(capture->Read(SynsTo(t.ip), {"tcp.dstport"}), kAttemptPorts);
             ASSERT_TRUE(capture->ok());
             ASSERT_EQ(requests.size(), 1u);
             EXPECT_EQ(requests[0].substr(0, 5), "68|1|") << requests[0];
@@ -460,7 +493,7 @@ TEST_F(ProbeRoutesE2e, ProbeEndsBySelfSoonAfterItsStarterGivesUp) {
 
 // A peer that drops echo requests but accepts connections on 445 answers through every
 // route, at once; without the listener it is off after the whole limit, each route
-// having sent one echo request before its seven connection attempts.
+// having sent one echo request before its connection attempts.
 TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
     for (const int port : {445, 0}) {
         const auto firewall = e2e::FirewalledPeer(port);
@@ -480,7 +513,7 @@ TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
             const auto order = capture->Read(RequestsTo("10.77.0.2") + " || " + SynsTo("10.77.0.2"), {"ip.proto"});
             ASSERT_TRUE(capture->ok());
             EXPECT_EQ(std::count(order.begin(), order.end(), "1"), 1);
-            EXPECT_EQ(std::count(order.begin(), order.end(), "6"), 7);
+            EXPECT_EQ(std::count(order.begin(), order.end(), "6"), static_cast<long>(kAttemptPorts.size()));
             EXPECT_TRUE(!order.empty() && order[0] == "1") << "the echo request did not leave first";
             EXPECT_EQ(capture->Count("icmp.type==0"), 0) << "the peer answered an echo request";
             std::printf("  port %d route %d: %.1f ms\n", port, static_cast<int>(route), ms);

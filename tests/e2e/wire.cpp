@@ -136,6 +136,28 @@ std::unique_ptr<HostChange> FirewalledPeer(int listen_port) {
         "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\n" + restore + "rm -f $f.py $f.log $f.pid; true\n");
 }
 
+std::unique_ptr<HostChange> ProxyCompletingEveryConnection() {
+    const std::string base = UniqueHostPath("tvx-proxy");
+    const std::string listener =
+        "import socket\n"
+        "s = socket.socket()\n"
+        "s.bind(('127.0.0.1', 0))\n"
+        "s.listen(64)\n"
+        "print('ready', s.getsockname()[1], flush=True)\n"
+        "while True:\n"
+        "    s.accept()[0].close()\n";
+    return std::make_unique<HostChange>(
+        "f=" + base + "\ncat >$f.py <<'EOF'\n" + listener + "EOF\n"
+            "python3 $f.py </dev/null >$f.log 2>&1 &\necho $! >$f.pid\n"
+            "for i in $(seq 100); do port=$(sed -n 's/^ready //p' $f.log); [ -n \"$port\" ] && break; sleep 0.05; done\n"
+            "[ -n \"$port\" ] || { cat $f.log; exit 1; }\n"
+            "nft add table ip tarvex_proxy &&\n"
+            "nft 'add chain ip tarvex_proxy output { type nat hook output priority -100; }' &&\n"
+            "nft add rule ip tarvex_proxy output ip daddr != 127.0.0.0/8 meta l4proto tcp redirect to :$port\n",
+        "nft delete table ip tarvex_proxy 2>/dev/null\n"
+        "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\nrm -f $f.py $f.log $f.pid; true\n");
+}
+
 const char kDropBroadcastRoute[] = "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
 const char kRestoreBroadcastRoute[] = "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
 const char kDropLanAddresses[] =

@@ -78,6 +78,12 @@ private:
 /// that port of 10.77.0.2; every other port refuses. Undone when the object goes.
 std::unique_ptr<HostChange> FirewalledPeer(int listen_port);
 
+/// This PC as a security suite's web shield or a SYN-proxy firewall leaves it: every
+/// TCP connection the program's namespace opens to anything but loopback is redirected
+/// (nftables) to a local listener that accepts it at once and closes it, so every such
+/// connection completes whatever its destination. Undone when the object goes.
+std::unique_ptr<HostChange> ProxyCompletingEveryConnection();
+
 /// Shell scripts that take away, and give back, the ways a magic packet leaves the
 /// program's namespace: the limited broadcast's route, and the address of each of its
 /// LANs (with its address goes the LAN's directed broadcast).
