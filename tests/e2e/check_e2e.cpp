@@ -514,7 +514,12 @@ TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
             ASSERT_TRUE(capture->ok());
             EXPECT_EQ(std::count(order.begin(), order.end(), "1"), 1);
             EXPECT_EQ(std::count(order.begin(), order.end(), "6"), static_cast<long>(kAttemptPorts.size()));
-            EXPECT_TRUE(!order.empty() && order[0] == "1") << "the echo request did not leave first";
+            // Through the IP helper the request leaves from a thread of its own, which the
+            // probe waits for only briefly (a 1 ms sleep under Wine, a timer tick on
+            // Windows): there its place before the first SYN is likely, not certain.
+            if (route == EchoRoute::kRawOnly) {
+                EXPECT_TRUE(!order.empty() && order[0] == "1") << "the echo request did not leave first";
+            }
             EXPECT_EQ(capture->Count("icmp.type==0"), 0) << "the peer answered an echo request";
             std::printf("  port %d route %d: %.1f ms\n", port, static_cast<int>(route), ms);
         }
