@@ -28,6 +28,12 @@ void DecimalTextToInt(std::string_view text, std::int32_t& value);
 /// The four bytes of an IPv4 address in wire order (192.168.1.10 is {192, 168, 1, 10}).
 using Ipv4Bytes = std::array<std::uint8_t, 4>;
 
+/// The two bytes of a port in wire order (40000 is {0x9C, 0x40}).
+using PortBytes = std::array<std::uint8_t, 2>;
+inline PortBytes ToPortBytes(std::uint16_t port) {
+    return {static_cast<std::uint8_t>(port >> 8), static_cast<std::uint8_t>(port & 0xFF)};
+}
+
 /// The address a text names when it is four dot-separated runs of one to three decimal
 /// digits, each at most 255, read in decimal ("010" is 10, never octal 8). Nothing for
 /// any other text: signs, spaces, letters, empty runs, a fourth dot, a run of four

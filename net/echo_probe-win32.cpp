@@ -64,9 +64,7 @@ bool WinsockProbeSockets::Connect(const Ipv4Bytes& to, std::uint16_t port, Conne
     if (!s) return false;
     u_long non_blocking = 1;
     if (ioctlsocket(s.get(), FIONBIO, &non_blocking) != 0) return false;
-    const std::array<std::uint8_t, 2> port_bytes = {static_cast<std::uint8_t>(port >> 8),
-                                                    static_cast<std::uint8_t>(port & 0xFF)};
-    const sockaddr_in addr = ToSockaddr(to, port_bytes);
+    const sockaddr_in addr = ToSockaddr(to, ToPortBytes(port));
     if (connect(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
         // Possible on loopback, where a local proxy would complete the control at once
         // too; the socket closes here.

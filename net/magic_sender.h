@@ -6,13 +6,13 @@
 #include <optional>
 #include <vector>
 
-#include "addr/ip_text.h"  // Ipv4Bytes
+#include "addr/ip_text.h"  // Ipv4Bytes, PortBytes
 
 /// An IPv4 destination exactly as it goes into the socket address: address and port
 /// bytes in network order.
 struct WireEndpoint {
     Ipv4Bytes address;
-    std::array<std::uint8_t, 2> port;
+    PortBytes port;
 };
 
 /// 255.255.255.255 at the low 16 bits of `port` (given in host order).

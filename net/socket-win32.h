@@ -40,7 +40,7 @@ private:
 
 /// The socket address of an IPv4 `address` and `port`, both as bytes already in network
 /// order: AF_INET, the bytes as they are, the rest zero.
-inline sockaddr_in ToSockaddr(const Ipv4Bytes& address, const std::array<std::uint8_t, 2>& port) {
+inline sockaddr_in ToSockaddr(const Ipv4Bytes& address, const PortBytes& port) {
     sockaddr_in addr;
     std::memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;

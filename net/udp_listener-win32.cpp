@@ -41,8 +41,7 @@ UdpListener::UdpListener(const std::vector<std::uint16_t>& ports) : buffer_(kLar
     for (std::uint16_t port : ports) {
         PortOpening opening{port, {}};
         UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-        const sockaddr_in any = ToSockaddr(Ipv4Bytes{}, {static_cast<std::uint8_t>(port >> 8),
-                                                           static_cast<std::uint8_t>(port & 0xFF)});
+        const sockaddr_in any = ToSockaddr(Ipv4Bytes{}, ToPortBytes(port));
         if (!s) {
             opening.failure = Failed("socket");
         } else if (setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, on_value, sizeof on) == SOCKET_ERROR) {

@@ -27,9 +27,7 @@ ip netns exec "$TARVEX_PEER_NS" tshark -l -i "$TARVEX_PEER_IF" -f 'udp' -Y wol \
         echo "peer: magic packet from $src to $dst port $port, UDP length $length, MAC $mac${password:+, password $password}"
     done &
 
-TARVEX_WINEPREFIX=$repo/build/wine-demo
-[ "$wine_build" = win32 ] || TARVEX_WINEPREFIX=$TARVEX_WINEPREFIX-$wine_build
-export TARVEX_WINEPREFIX
+export TARVEX_WINEPREFIX=$repo/build/wine-demo$wine_suffix
 program=("$here/wine-ns" "$repo/build/$wine_build/tarvex-wol.exe")
 status=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

@@ -3,7 +3,7 @@
 # Wine, in a 32-bit prefix of its own (~/.local/share/tarvex-wol/wine), so
 # that its address cache stays in one place and other prefixes are untouched.
 # Where this machine cannot run 32-bit programs: the 64-bit build in a 64-bit
-# prefix (~/.local/share/tarvex-wol/wine64), said in one line.
+# prefix (~/.local/share/tarvex-wol/wine-win64), said in one line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -16,9 +16,7 @@ scripts/setup.sh
 wine_arch_choose
 wine_arch_note
 scripts/build.sh "$wine_build" tarvex-wol >/dev/null
-WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine
-[ "$wine_build" = win32 ] || WINEPREFIX=${WINEPREFIX}64
-export WINEPREFIX WINEDEBUG=-all
+export WINEPREFIX=${XDG_DATA_HOME:-$HOME/.local/share}/tarvex-wol/wine$wine_suffix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$WINEPREFIX")"
 # The program always ends with exit code 24; anything else is a real failure.

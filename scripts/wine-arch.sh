@@ -10,6 +10,7 @@
 #
 # wine_arch_choose sets and exports TARVEX_WINE_ARCH and sets
 #   wine_build   the build directory's name (win32 or win64: build/$wine_build)
+#   wine_suffix  what names a Wine prefix of 64-bit Wine apart ("" or "-win64")
 #   wine_cmd     the Wine loader to run a program with
 #   wineserver_cmd  the wineserver of that Wine
 # and exports WINEARCH (and WINELOADER for 64-bit Wine). It fails with a message
@@ -19,7 +20,7 @@ wine32_runs() {
     /usr/lib/wine/wineserver32 --version >/dev/null 2>&1
 }
 
-# shellcheck disable=SC2034  # wine_build and wineserver_cmd are for the scripts that source this file
+# shellcheck disable=SC2034  # wine_build, wine_suffix and wineserver_cmd are for the scripts that source this file
 wine_arch_choose() {
     case ${TARVEX_WINE_ARCH:-} in
     win32)
@@ -37,11 +38,13 @@ wine_arch_choose() {
     esac
     export TARVEX_WINE_ARCH WINEARCH=$TARVEX_WINE_ARCH
     wine_build=$TARVEX_WINE_ARCH
+    wine_suffix=
     if [ "$TARVEX_WINE_ARCH" = win32 ]; then
         wine_cmd=wine
         wineserver_cmd=wineserver
     else
         # Debian's `wine` prefers 32-bit Wine whenever it is installed, runnable or not.
+        wine_suffix=-win64
         wine_cmd=/usr/lib/wine/wine64
         wineserver_cmd=/usr/lib/wine/wineserver64
         export WINELOADER=$wine_cmd
