@@ -40,11 +40,6 @@ ProbeResult WaitForAnswer(const ProbeState& state, ProbeSockets& sockets, const 
 
 }  // namespace
 
-bool ConnectionEvidence::Counts(bool control_connected, bool service_connected) {
-    if (control_connected) control_connected_ = true;
-    return service_connected && !control_connected_;
-}
-
 ConnectionState JudgeConnection(bool writable, bool in_except_set, int socket_error) {
     if (in_except_set) return ConnectionState::kFailed;
     if (!writable) return ConnectionState::kPending;

@@ -21,19 +21,11 @@
 #include <vector>
 
 #include "net/echo_packet.h"
+#include "net/probe_engine.h"
 #include "net/probe_state.h"
 
 /// Upper bound of one wait, so that abandonment is seen promptly.
 constexpr int kProbeSliceMs = 10;
-
-/// File sharing, NetBIOS session, remote desktop, SSH, VNC: a machine that drops echo
-/// requests often still accepts one of these. Opened in this order, after the control.
-/// Not 80 and 443: security suites' web shields hand those to a local proxy that completes them all.
-constexpr std::array<std::uint16_t, 5> kServicePorts = {445, 139, 3389, 22, 5900};
-
-/// The control connection's port (TCPMUX, long out of use): a real PC refuses it or
-/// drops it, so a path that completes it would complete any connection.
-constexpr std::uint16_t kControlPort = 1;
 
 enum class ConnectionKind { kControl, kService };
 
@@ -44,27 +36,11 @@ enum class DatagramWait {
     kFailed,    // the socket failed; waiting on is pointless
 };
 
-enum class ConnectionState { kPending, kCompleted, kFailed };
-
 /// The state of one non-blocking connection after a wait that watched it for writing
 /// and for exceptions, with the socket's SO_ERROR: in the except set (Winsock's way of
 /// telling a failed connect) or writable with an error, it failed; writable without
 /// one, it completed; otherwise it is still pending.
 ConnectionState JudgeConnection(bool writable, bool in_except_set, int socket_error);
-
-/// Which completed connections show the target itself. Some paths complete every
-/// connection whatever its destination (a security suite's local proxy, a SYN-proxy
-/// firewall); they complete the control too. So a completed service connection counts
-/// only while the control has completed neither in the same wait nor in an earlier
-/// one; a control that fails or stays pending, as on a real PC, leaves them counting.
-class ConnectionEvidence {
-public:
-    /// Takes in what one wait saw; true when it shows the target up.
-    bool Counts(bool control_connected, bool service_connected);
-
-private:
-    bool control_connected_ = false;
-};
 
 /// What one wait saw.
 struct ProbeWaitResult {
@@ -127,12 +103,6 @@ public:
 
 /// Which way a probe may ask. The program always uses kRawThenIcmpApi; tests pin one.
 enum class EchoRoute { kRawThenIcmpApi, kRawOnly, kIcmpApiOnly };
-
-/// How a probe turns its host text into an address. Either way a text that
-/// ReadIpv4Octets reads is that address; any other text is looked up as a host name
-/// by kAddressOrName (the wake watcher: a machine's name is fine there) and probed by
-/// nobody with kAddressOnly (Check: nothing at all is sent).
-enum class HostReading { kAddressOnly, kAddressOrName };
 
 /// Runs one probe of `state.host()` and returns its result; every socket is closed
 /// before it returns. Stops without sending when the host gives no address or the
