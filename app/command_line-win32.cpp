@@ -7,9 +7,10 @@
 #include "app/listen_command-win32.h"
 #include "app/listen_command.h"
 #include "app/mac_resolution-win32.h"
+#include "app/probe_commands-win32.h"
 #include "app/wake_command-win32.h"
 #include "common/handles-win32.h"
-#include "net/echo_probe-win32.h"
+#include "common/monotonic_clock-win32.h"
 
 namespace {
 
@@ -114,11 +115,17 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     const CommandRequest request = ParseCommandLine(arguments);
     if (request.kind == CommandKind::kListen) return RunListenCommand(request.listen_seconds);
     // The watcher is never started: /wait watches on this thread.
-    SystemWakeActions wake([](const Message&) {});
-    CommandLineSystem system{
-        wake, FindMacOnThisPc,
-        [](std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); },
-        WatchForWakeNow};
+    SystemWakeActions wake;
+    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, [](const std::string& ip_text) {
+                                 bool answered = false;
+                                 const std::int64_t now = MonotonicMs();
+                                 WatchEveryHost({HostWatch{ip_text, now}}, now + kWatchSchedule.end_ms,
+                                                [&](std::size_t, const ProbeOutcome& outcome) {
+                                                    answered = outcome.verdict == ProbeVerdict::kAnswered;
+                                                },
+                                                [] { return false; });
+                                 return WatchReport(answered);
+                             }};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;
