@@ -9,6 +9,8 @@
 #include <array>
 #include <cstring>
 
+#include "common/monotonic_clock-win32.h"
+
 namespace {
 
 using UniqueIcmpHandle = UniqueHandle<InvalidIsNone<HANDLE, IcmpCloseHandle>>;
@@ -20,11 +22,11 @@ bool IsSignalled(HANDLE event) {
 }  // namespace
 
 struct WinsockProbeIo::ApiEcho {
-    UniqueIcmpHandle icmp;
-    UniqueKernelObject event;  // manual reset; set when the call has ended
-    IPAddr destination = 0;
     std::vector<std::uint8_t> payload;
     std::vector<BYTE> replies;  // written by the call until `event` is set
+    UniqueKernelObject event;   // manual reset; set when the call has ended
+    UniqueIcmpHandle icmp;      // declared last: closed first, before the buffer goes
+    IPAddr destination = 0;
     std::int64_t free_at_ms = 0;
 
     /// True for a reply with status IP_SUCCESS from the destination whose data is the
@@ -73,18 +75,7 @@ bool WinsockProbeIo::IsReady() const {
 }
 
 std::int64_t WinsockProbeIo::NowMs() {
-    // Fixed at boot; from XP on the calls cannot fail. Unlike GetTickCount the counter
-    // neither wraps after 49.7 days nor steps in 15.6 ms ticks.
-    static const std::int64_t frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<std::int64_t>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const std::int64_t count = now.QuadPart;
-    // In two steps: count * 1000 would overflow after some weeks of a fast counter.
-    return count / frequency * 1000 + count % frequency * 1000 / frequency;
+    return MonotonicMs();
 }
 
 std::uint32_t WinsockProbeIo::TickCount() {

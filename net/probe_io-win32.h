@@ -52,7 +52,7 @@ public:
     /// False when its events could not be created: then it must not be used.
     bool IsReady() const;
 
-    /// From QueryPerformanceCounter.
+    /// MonotonicMs.
     std::int64_t NowMs() override;
     std::uint32_t TickCount() override;
     /// From the system's random number generator (RtlGenRandom).

@@ -12,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/handles-win32.h"
@@ -131,6 +135,137 @@ TEST_F(ProbeIoWin32, OneEventReportsTheConnectsOfMoreThan64Sockets) {
         }
     }
     for (int i = 0; i < kSockets; ++i) EXPECT_EQ(outcome[i], i % 2 == 0 ? 1 : -1) << "socket " << i;
+}
+
+// Waits in turns until `enough` says so or `ms` have passed; everything seen.
+IoEvents WaitFor(WinsockProbeIo& io, int ms, const std::function<bool(const IoEvents&)>& enough) {
+    IoEvents events;
+    const std::int64_t end = io.NowMs() + ms;
+    while (!enough(events) && io.NowMs() < end) io.Wait(static_cast<int>(end - io.NowMs()), events);
+    return events;
+}
+
+TEST_F(ProbeIoWin32, EachPathOpensOnlyWhatItAllows) {
+    struct Case {
+        EchoPath path;
+        bool raw;
+        bool api;
+    };
+    for (const Case c : {Case{EchoPath::kRawThenIpHelper, true, true}, Case{EchoPath::kRawOnly, true, false},
+                         Case{EchoPath::kIpHelperOnly, false, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.path));
+        WinsockProbeIo io(c.path);
+        ASSERT_TRUE(io.IsReady());
+        EXPECT_EQ(io.HasRawSocket(), c.raw) << "raw ICMP socket, error " << WSAGetLastError();
+        EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(1), 500) != 0, c.api);
+    }
+}
+
+// On loopback the raw socket hands back our own request as well as the reply.
+TEST_F(ProbeIoWin32, RawSocketSeesOurReplyAndNotOurRequestAsOurs) {
+    WinsockProbeIo io(EchoPath::kRawOnly);
+    ASSERT_TRUE(io.HasRawSocket());
+    constexpr std::uint32_t kValue = 0x0BADCAFEu;
+    ASSERT_TRUE(io.SendRawEcho(kLoopback, BuildEchoRequest(io.TickCount(), kValue)));
+    int ours = 0;
+    int requests = 0;
+    const IoEvents events = WaitFor(io, 300, [](const IoEvents&) { return false; });
+    for (const std::vector<std::uint8_t>& d : events.datagrams) {
+        const std::size_t header = static_cast<std::size_t>(d[0] & 0x0F) * 4;
+        if (d.size() < header + kEchoRequestSize) continue;  // not an echo of our 48 bytes
+        const bool is_ours = IsOurEchoReply(d.data(), d.size(), kLoopback, kValue);
+        EXPECT_FALSE(IsOurEchoReply(d.data(), d.size(), kLoopback, kValue + 1));
+        requests += d[header] == 8 ? 1 : 0;
+        EXPECT_EQ(is_ours, d[header] == 0);
+        ours += is_ours ? 1 : 0;
+    }
+    EXPECT_EQ(ours, 1);
+    EXPECT_LE(requests, 1);
+    EXPECT_FALSE(events.raw_failed);
+}
+
+TEST_F(ProbeIoWin32, IpHelperEchoesAnswerEachUnderItsOwnId) {
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    std::vector<IoId> ids;
+    for (std::uint32_t i = 0; i < 4; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+    const std::int64_t start = io.NowMs();
+    const IoEvents events = WaitFor(io, 2000, [&](const IoEvents& e) { return e.api_echoes.size() >= ids.size(); });
+    EXPECT_LT(io.NowMs() - start, 500);  // with the replies, not at the timeout
+    ASSERT_EQ(events.api_echoes.size(), ids.size());
+    for (const IoEvents::ApiEcho& echo : events.api_echoes) {
+        EXPECT_TRUE(echo.answered);
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), echo.id), 1);
+    }
+}
+
+// Through the io: every connection reported once, under its id, closed; one let go of
+// before the wait is not reported at all.
+TEST_F(ProbeIoWin32, ReportsEveryConnectionOnceAndNoneThatWasClosed) {
+    std::uint16_t open_port = 0;
+    std::uint16_t closed_port = 0;
+    const UniqueSocket listener = BoundLoopbackSocket(true, open_port);
+    const UniqueSocket refuser = BoundLoopbackSocket(false, closed_port);
+    ASSERT_TRUE(listener && refuser);
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    std::map<IoId, ConnectionState> expected;
+    for (int i = 0; i < 100; ++i) {
+        const bool opens = i % 2 == 0;
+        const IoId id = io.Connect(kLoopback, opens ? open_port : closed_port);
+        ASSERT_NE(id, 0u);
+        if (i % 10 == 9) {
+            io.Close(id);
+        } else {
+            expected[id] = opens ? ConnectionState::kCompleted : ConnectionState::kFailed;
+        }
+    }
+    const IoEvents events = WaitFor(io, 3000, [&](const IoEvents& e) { return e.connections.size() >= expected.size(); });
+    std::map<IoId, ConnectionState> seen;
+    for (const IoEvents::Connection& c : events.connections) EXPECT_TRUE(seen.emplace(c.id, c.state).second);
+    EXPECT_EQ(seen, expected);
+    // Nothing more comes: the 10 closed ones included.
+    EXPECT_TRUE(WaitFor(io, 100, [](const IoEvents&) { return false; }).connections.empty());
+}
+
+TEST_F(ProbeIoWin32, WakeEndsTheWaitAtOnceAndOnlyOnce) {
+    WinsockProbeIo io;
+    std::int64_t start = io.NowMs();
+    std::thread waker([&io] {
+        Sleep(50);
+        io.Wake();
+    });
+    IoEvents events;
+    io.Wait(5000, events);
+    waker.join();
+    EXPECT_TRUE(events.woken);
+    EXPECT_LT(io.NowMs() - start, 500);
+
+    io.Wake();  // before the wait: that one ends at once
+    events = IoEvents{};
+    io.Wait(5000, events);
+    EXPECT_TRUE(events.woken);
+    start = io.NowMs();
+    events = IoEvents{};
+    io.Wait(100, events);  // the wake was used up: this one lasts its time
+    EXPECT_FALSE(events.woken);
+    EXPECT_GE(io.NowMs() - start, 90);
+}
+
+// A request let go of keeps its buffer until its call ends, and is never reported;
+// requests in flight, let go of or not, are held to what one wait can cover.
+TEST_F(ProbeIoWin32, ClosingIpHelperEchoesInFlightIsSafeAndCapped) {
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<IoId> ids;
+        for (int i = 0; i < kMostApiEchoes; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+        EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(0), 1000), 0u);  // full
+        for (const IoId id : ids) io.Close(id);
+        EXPECT_TRUE(WaitFor(io, 300, [](const IoEvents&) { return false; }).api_echoes.empty());
+    }
+    // Every call ended within those waits and its buffer went: there is room again.
+    const IoId id = io.StartApiEcho(kLoopback, PayloadOf(7), 1000);
+    ASSERT_NE(id, 0u);
+    io.Close(id);  // the destructor waits for this one
 }
 
 }  // namespace
