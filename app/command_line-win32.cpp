@@ -10,6 +10,7 @@
 #include "app/wake_command-win32.h"
 #include "common/handles-win32.h"
 #include "net/echo_probe-win32.h"
+#include "net/probe_wait-win32.h"
 
 namespace {
 
@@ -118,7 +119,18 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     CommandLineSystem system{
         wake, FindMacOnThisPc,
         [](std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); },
-        WatchForWakeNow};
+        MonotonicMs,
+        // Until the probe engine watches: the wake watcher's own schedule, one target at a time.
+        [](const std::vector<WatchTarget>& targets, std::int64_t, const WatchVerdict& verdict) {
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                ProbeOutcome outcome;
+                if (WatchForWakeNow(targets[i].ip).result == WatchResult::kAnswered) {
+                    outcome.verdict = ProbeVerdict::kAnswered;
+                    outcome.answered_ms = MonotonicMs();
+                }
+                verdict(i, outcome);
+            }
+        }};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;
