@@ -245,30 +245,6 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
     }
 }
 
-TEST(ListCommand, ALineAndTheSummaryRoundToWholeSecondsAndLeaveOutWhatIsNotThere) {
-    const PcEntry full{1, "10.0.0.5", kMac1, "Desk 4"};
-    const PcEntry bare{2, "", kMac2, ""};
-    const struct {
-        PcEntry pc;
-        PcResult result;
-        bool watching;
-        std::string line;
-    } cases[] = {
-        {full, {PcVerdict::kAnswered, 1499, AnswerKind::kEcho, 0}, true, "10.0.0.5 " + kMac1 + " Desk 4 answered after 1 s (echo)"},
-        {full, {PcVerdict::kAnswered, 1500, AnswerKind::kTcp, 5900}, true,
-         "10.0.0.5 " + kMac1 + " Desk 4 answered after 2 s (tcp/5900)"},
-        {full, {PcVerdict::kAnswered, -20, AnswerKind::kNone, 0}, true, "10.0.0.5 " + kMac1 + " Desk 4 answered after 0 s"},
-        {bare, {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0}, false, kMac2 + " sent"},
-        {bare, {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0}, true, kMac2 + " sent, not watched"},
-        {bare, {PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0}, true, kMac2 + " no answer"},
-        {bare, {PcVerdict::kNotSent, 0, AnswerKind::kNone, 0}, true, kMac2 + " could not be sent"},
-        {bare, {PcVerdict::kNotDecided, 0, AnswerKind::kNone, 0}, true, kMac2 + " not decided"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(FormatPcLine(c.pc, c.result, c.watching), c.line);
-    EXPECT_EQ(FormatSummaryLine(38, 40, 70500), "38 of 40 PCs answered in 71 s.");
-    EXPECT_EQ(FormatSummaryLine(1, 1, 499), "1 of 1 PC answered in 0 s.");
-}
-
 TEST(ListCommand, TheReportHasOneRowPerPcInListOrderQuotedWhereNeeded) {
     const std::vector<PcEntry> pcs = {
         {1, "10.0.0.5", kMac1, "Desk 4"}, {2, "10.0.0.6", kMac2, "Bob \"the\" PC, upstairs"},
