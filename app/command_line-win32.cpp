@@ -116,15 +116,11 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     if (request.kind == CommandKind::kListen) return RunListenCommand(request.listen_seconds);
     // The watcher is never started: /wait watches on this thread.
     SystemWakeActions wake;
-    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, [](const std::string& ip_text) {
-                                 bool answered = false;
-                                 const std::int64_t now = MonotonicMs();
-                                 WatchEveryHost({HostWatch{ip_text, now}}, now + kWatchSchedule.end_ms,
-                                                [&](std::size_t, const ProbeOutcome& outcome) {
-                                                    answered = outcome.verdict == ProbeVerdict::kAnswered;
-                                                },
-                                                [] { return false; });
-                                 return WatchReport(answered);
+    // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
+    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs,
+                             [](const std::vector<WatchTarget>& targets, std::int64_t end_ms,
+                                const WatchVerdict& verdict) {
+                                 WatchEveryHost(targets, end_ms, verdict, [] { return false; });
                              }};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
