@@ -135,7 +135,8 @@ void ProbeEngine::TakeInRequests() {
 }
 
 void ProbeEngine::StartDue(std::int64_t now) {
-    while (running_ < most_at_once_ && !stop_seen_) {
+    for (bool first = true; running_ < most_at_once_ && !stop_seen_; first = false) {
+        if (!first) now = io_.NowMs();  // a name may have taken long to resolve
         // The first in line that is due; one whose first_ms lies ahead lets those
         // behind it go first.
         const auto due = std::find_if(waiting_.begin(), waiting_.end(),
@@ -150,6 +151,10 @@ void ProbeEngine::StartDue(std::int64_t now) {
 void ProbeEngine::StartAttempt(ProbeTicket ticket, std::int64_t now) {
     Entry* entry = entries_.at(ticket).get();
     const ProbeOrder& order = entry->order;
+    if (now >= order.end_ms) {
+        Finish(ticket, entry->outcome);
+        return;
+    }
     if (!entry->has_address) {
         if (const std::optional<Ipv4Bytes> octets = ReadIpv4Octets(order.host)) {
             entry->outcome.address = *octets;
