@@ -27,11 +27,11 @@ std::string Text(const Ipv4Bytes& a) {
 
 // One received datagram: IP header with `source`, then `icmp`.
 Bytes Datagram(const Ipv4Bytes& source, const Bytes& icmp) {
-    Bytes d(20, 0);
+    Bytes d(20 + icmp.size(), 0);
     d[0] = 0x45;
     d[9] = 1;
     std::memcpy(&d[12], source.data(), 4);
-    d.insert(d.end(), icmp.begin(), icmp.end());
+    std::copy(icmp.begin(), icmp.end(), d.begin() + 20);
     return d;
 }
 Bytes Request(std::uint32_t value) {
