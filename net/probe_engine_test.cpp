@@ -277,6 +277,7 @@ TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {
         {"IP helper answered", kApi, {{50, "api 10.77.0.2", true, {}}}, AnswerKind::kEcho, 0, 50},
         {"IP helper silent", kApi, {api_silent}, AnswerKind::kNone, 0, 0},
         {"IP helper silent, a service completes", kApi, {api_silent, Connected(80, 3389)}, AnswerKind::kTcp, 3389, 80},
+        {"IP helper pending, a service completes", kApi, {Connected(30, 139)}, AnswerKind::kTcp, 139, 30},
         {"the raw send failed, a service completes", kRawFails, {Connected(30, 445)}, AnswerKind::kTcp, 445, 30},
         {"the IP helper refused, a service completes", kApiFails, {Connected(30, 22)}, AnswerKind::kTcp, 22, 30},
         {"a service alone", kRaw, {Connected(30, 445)}, AnswerKind::kTcp, 445, 30},
