@@ -24,18 +24,17 @@ constexpr auto kStopAskedEvery = std::chrono::milliseconds(50);
 
 }  // namespace
 
-void WatchEveryHost(const std::vector<HostWatch>& watches, std::int64_t end_ms,
-                    const std::function<void(std::size_t index, const ProbeOutcome& outcome)>& verdict,
+void WatchEveryHost(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict,
                     const std::function<bool()>& stop_asked) {
     ProbeEngine* engine = ProcessProbeEngine();
     const auto outcomes = std::make_shared<Outcomes>();
-    std::vector<ProbeTicket> tickets(watches.size(), 0);
+    std::vector<ProbeTicket> tickets(targets.size(), 0);
     std::size_t pending = 0;
-    for (std::size_t i = 0; i < watches.size(); ++i) {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
         ProbeOrder order;
-        order.host = watches[i].host;
+        order.host = targets[i].ip;
         order.reading = HostReading::kAddressOrName;
-        order.first_ms = watches[i].from_ms;
+        order.first_ms = targets[i].sent_ms;
         order.end_ms = end_ms;
         order.attempt_ms = kCommandAttemptMs;
         order.attempts = 0;
