@@ -11,6 +11,7 @@
 #include "app/mac_resolution-win32.h"
 #include "app/probe_commands-win32.h"
 #include "app/wake_command-win32.h"
+#include "app/wake_watch-win32.h"
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
 
@@ -221,11 +222,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     // The watcher is never started: /wait watches on this thread.
     SystemWakeActions wake;
     // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
-    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs,
-                             [](const std::vector<WatchTarget>& targets, std::int64_t end_ms,
-                                const WatchVerdict& verdict) {
-                                 WatchEveryHost(targets, end_ms, verdict, [] { return false; });
-                             }};
+    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs, WatchWakeOnThisPc};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

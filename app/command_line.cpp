@@ -13,7 +13,9 @@
 
 namespace {
 
-enum class Option { kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kCount };
+enum class Option {
+    kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kNoSweep, kCount
+};
 
 struct OptionName {
     Option option;
@@ -26,6 +28,7 @@ constexpr OptionName kOptions[] = {
     {Option::kListen, "listen", nullptr},  {Option::kFor, "for", "seconds"},
     {Option::kList, "list", "file"},       {Option::kDelay, "delay", "milliseconds"},
     {Option::kTimeout, "timeout", "seconds"}, {Option::kReport, "report", "file"},
+    {Option::kNoSweep, "nosweep", nullptr},
 };
 
 // The commands, of which a request names one at most; a refusal names the later one.
@@ -112,6 +115,7 @@ std::string ReadPasswordAndWatch(const Given& given, CommandRequest& request) {
         return given.Typed(Option::kPassword) + " takes at most " + std::to_string(kPasswordMax) + " characters";
     }
     request.wait = given.Has(Option::kWait);
+    request.no_sweep = given.Has(Option::kNoSweep);
     if (given.Has(Option::kTimeout)) {
         const std::optional<int> seconds = ReadDecimal(given.Value(Option::kTimeout), 1, kWatchMostSeconds);
         if (!seconds) return NumberRefusal(given, Option::kTimeout, 1, kWatchMostSeconds, "seconds");
@@ -234,8 +238,10 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
             return Refuse(given.Typed(list_only) + " goes with /list only");
         }
     }
-    if (given.Has(Option::kTimeout) && !given.Has(Option::kWait)) {
-        return Refuse(given.Typed(Option::kTimeout) + " goes with /wait");
+    for (Option watch_only : {Option::kTimeout, Option::kNoSweep}) {
+        if (given.Has(watch_only) && !given.Has(Option::kWait)) {
+            return Refuse(given.Typed(watch_only) + " goes with /wait");
+        }
     }
     if (given.Has(Option::kWake)) return BuildWake(given);
     if (given.Has(Option::kList)) return BuildList(given);
@@ -285,7 +291,20 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
         mac = found.mac_text;
     }
     // Without an IP (/wake <MAC> alone) nothing is remembered.
-    const WakeOutcome sent = SendWake(WakeFields{request.ip, mac, request.password}, system.wake, [] {});
+    const WakeFields fields{request.ip, mac, request.password};
+    WakeOutcome sent{WakeResult::kSendFailed, Message{}, "", ""};
+    std::optional<WakeSighting> seen;
+    const auto send = [&] {
+        sent = SendWake(fields, system.wake, [] {});
+        return sent.result == WakeResult::kSent;
+    };
+    if (request.wait) {
+        // Probed from the send on: the report comes as soon as the machine is seen.
+        seen = system.watch_wake(request.ip, mac, request.timeout_seconds * std::int64_t{1000}, !request.no_sweep,
+                                 send);
+    } else {
+        send();
+    }
     CommandReport report;
     switch (sent.result) {
     case WakeResult::kInvalidMac: return MessageReport(kExitBadInput, sent.message);
@@ -295,16 +314,8 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
             report = SentReport(sent.mac);
             break;
         }
-        // Probed from the send on: the report comes as soon as the machine answers.
-        const std::int64_t sent_ms = system.now_ms();
-        bool answered = false;
-        system.watch_all({WatchTarget{sent.ip, sent_ms}}, sent_ms + request.timeout_seconds * std::int64_t{1000},
-                         [&answered](std::size_t index, const ProbeOutcome& outcome) {
-                             answered = answered || (index == 0 && outcome.verdict == ProbeVerdict::kAnswered);
-                         });
-        report = MessageReport(answered ? kExitDone : kExitNoAnswer,
-                               Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
-                                       MessageIcon::kInformation});
+        const WakeReport told = DecideWakeReport(seen.value_or(WakeSighting{}));
+        report = MessageReport(told.exit_code, told.message);
         break;
     }
     }

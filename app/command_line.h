@@ -1,8 +1,9 @@
 #pragma once
 // The command line of tarvex-wol.exe, for shortcuts, scheduled tasks and batch files:
 //
-//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>]]
-//   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>]] [/delay <ms>] [/report <file.csv>]
+//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>] [/nosweep]]
+//   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]] [/delay <ms>]
+//                  [/report <file.csv>]
 //   tarvex-wol.exe /check <IP>
 //   tarvex-wol.exe /listen [/for <s>]
 //   tarvex-wol.exe /?
@@ -18,12 +19,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/check_command.h"
 #include "app/main_dialog_view.h"
 #include "app/wake_command.h"
+#include "app/wake_report.h"
 #include "net/probe_engine.h"  // ProbeOutcome
 
 /// Exit codes of a run with arguments. Without arguments the dialog opens and the
@@ -34,6 +37,8 @@ constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer; /li
 constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not found, password too long,
                                       // a list that cannot be read or names no PC
 constexpr int kExitNothingSent = 3;   // not one magic packet went out; /listen: not one port could be bound
+constexpr int kExitOtherDevice = 4;   // /wait: a device with another MAC answers at the address, and the
+                                      // woken MAC was not found elsewhere
 
 /// Longest /password, as the dialog's password field holds it.
 constexpr std::size_t kPasswordMax = 6;
@@ -47,19 +52,22 @@ constexpr int kListMostDelayMs = 60000;
 constexpr char kUsageCaption[] = "TARVEX WOL - Wake On Lan";
 constexpr char kUsageText[] =
     "Usage:\n"
-    "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>]]\n"
-    "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>]] [/delay <ms>]\n"
-    "                 [/report <file.csv>]\n"
+    "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>]\n"
+    "                 [/wait [/timeout <s>] [/nosweep]]\n"
+    "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]]\n"
+    "                 [/delay <ms>] [/report <file.csv>]\n"
     "  tarvex-wol.exe /check <IP>\n"
     "  tarvex-wol.exe /listen [/for <s>]\n"
     "  tarvex-wol.exe /?\n"
+    "/nosweep: never look for a PC that came up at a new address by asking every\n"
+    "address of its LAN.\n"
     "/list <file>: one PC per line, its MAC or IP (or both) and a label; /wait watches\n"
     "them all, /timeout (1 to 600 s, 90 without it) from the last send; /delay pauses\n"
     "between sends (0 to 60000 ms); /report writes a CSV file of the outcome.\n"
     "Exit codes: 0 done (with /wait or /check: it answered, every one for /list;\n"
     "/listen: a packet for this PC came), 1 it did not answer (/list: one did not or\n"
     "could not be sent; /listen: none came), 2 bad input, 3 nothing could be sent\n"
-    "(/listen: no port could be bound).";
+    "(/listen: no port could be bound), 4 a device with another MAC answers at the IP.";
 
 enum class CommandKind {
     kDialog,   // no arguments: the dialog, unchanged
@@ -86,6 +94,8 @@ struct CommandRequest {
     bool wait = false;
     /// With `wait`: how long, 1 to 600 seconds from the (last) send.
     int timeout_seconds = kWatchDefaultSeconds;
+    /// With `wait`: /nosweep, never sweep a LAN for a PC that came up at a new address.
+    bool no_sweep = false;
     /// kList: the list file and the report file (empty: none), as typed.
     std::string list_file;
     std::string report_file;
@@ -175,6 +185,14 @@ using WatchVerdict = std::function<void(std::size_t index, const ProbeOutcome& o
 using WatchAllFunction =
     std::function<void(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict)>;
 
+/// One /wake /wait (wake_watch.h): probes `ip` once before the packet, not waiting for
+/// it; runs `send`; when that says a packet went out, watches `ip` for the woken `mac`
+/// from then on for `timeout_ms`, sweeping its LAN unless `sweep` is false. Returns what
+/// was seen, nothing when nothing was sent. Blocks the caller until the watch ends.
+using WakeWatchFunction = std::function<std::optional<WakeSighting>(
+    const std::string& ip, const std::string& mac, std::int64_t timeout_ms, bool sweep,
+    const std::function<bool()>& send)>;
+
 /// What a run with arguments does on this computer: the wake's actions (its watcher is
 /// never started), the "Get MAC" sources, the Check probe, the clock and the watch, run
 /// to its end on the caller's thread.
@@ -183,7 +201,7 @@ struct CommandLineSystem {
     std::function<std::string(const std::string& ip_text)> find_mac;
     CheckProbe probe;
     std::function<std::int64_t()> now_ms;
-    WatchAllFunction watch_all;
+    WakeWatchFunction watch_wake;
 };
 
 /// Runs `request` with the dialog's own flows and returns its report:
@@ -191,7 +209,8 @@ struct CommandLineSystem {
 ///   /wake <IP>: the MAC as "Get MAC" finds it (nothing found: its message, exit 2).
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
 ///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch of the IP
-///   from the send on, for /timeout seconds (answered 0, not or cut short 1), else
+///   (the probe before the packet, then the watch from the send on, for /timeout
+///   seconds) and its DecideWakeReport, exit code and text, else
 ///   "Magic packet sent to <MAC>." (0). A pair that could not be
 ///   remembered adds CacheFailedText as a line of its own; the exit code stays.
 ///   /? the usage (0); refused arguments their one line (2). /list and /listen are the

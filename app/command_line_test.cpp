@@ -20,10 +20,11 @@ std::string Describe(const CommandRequest& r) {
     case CommandKind::kRefused: return "refused: " + r.error;
     case CommandKind::kWake:
         return "wake mac[" + r.mac + "] ip[" + r.ip + "] pw[" + r.password + "]" +
-               (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "");
+               (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "") + (r.no_sweep ? " nosweep" : "");
     case CommandKind::kList:
         return "list[" + r.list_file + "] pw[" + r.password + "] delay " + std::to_string(r.delay_ms) + " report[" +
-               r.report_file + "]" + (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "");
+               r.report_file + "]" + (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "") +
+               (r.no_sweep ? " nosweep" : "");
     }
     return "?";
 }
@@ -113,6 +114,10 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", mac, "/delay", "5"}, "refused: /delay goes with /list only"},
         {{"/wake", mac, "/ip", "10.77.0.2", "/REPORT", "r.csv"}, "refused: /REPORT goes with /list only"},
         {{"/list", "pcs.txt", "/timeout", "5"}, "refused: /timeout goes with /wait"},
+        {{"/wake", "10.77.0.2", "/wait", "-NoSweep"}, "wake mac[] ip[10.77.0.2] pw[] wait 90 nosweep"},
+        {{"/list", "pcs.txt", "/nosweep", "/wait"}, "list[pcs.txt] pw[] delay 0 report[] wait 90 nosweep"},
+        {{"/wake", "10.77.0.2", "/nosweep"}, "refused: /nosweep goes with /wait"},
+        {{"/wake", "10.77.0.2", "/wait", "/nosweep", "/nosweep"}, "refused: Repeated option: /nosweep"},
         {{"/wake", "10.77.0.2", "-timeout", "5"}, "refused: -timeout goes with /wait"},
         {{"/check", "10.77.0.2", "/timeout", "5", "/wait"}, "refused: /wait goes with /wake or /list only"},
         {{"/list", "pcs.txt", "/wait", "/timeout", "0"}, "refused: /timeout takes 1 to 600 seconds: 0"},
@@ -145,6 +150,7 @@ struct FakeSystem : WakeActions {
     bool send_works = true;
     bool answers = true;
     bool cache_works = true;
+    std::optional<WakeSighting> seen;  // what the watch sees; without it, `answers` says
 
     bool WriteCache(const std::string& name, const std::string& text) override {
         log.push_back("cache " + name + "=" + text);
@@ -154,7 +160,8 @@ struct FakeSystem : WakeActions {
         log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
         return send_works;
     }
-    void StartWatcher(const std::string& ip) override { log.push_back("watcher " + ip); }
+    void ProbeBeforeSend(const std::string& ip, const std::string&) override { log.push_back("probe " + ip); }
+    void StartWatcher(const std::string& ip, const std::string&) override { log.push_back("watcher " + ip); }
 
     CommandLineSystem System() {
         return CommandLineSystem{
@@ -168,14 +175,14 @@ struct FakeSystem : WakeActions {
                 return answers;
             },
             [] { return std::int64_t{5000}; },
-            [this](const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) {
-                for (std::size_t i = 0; i < targets.size(); ++i) {
-                    log.push_back("watch " + targets[i].ip + " from " + std::to_string(targets[i].sent_ms) +
-                                  " to " + std::to_string(end_ms));
-                    ProbeOutcome outcome;
-                    outcome.verdict = answers ? ProbeVerdict::kAnswered : ProbeVerdict::kNoAnswer;
-                    verdict(i, outcome);
-                }
+            [this](const std::string& ip, const std::string& mac, std::int64_t timeout_ms, bool sweep,
+                   const std::function<bool()>& send) -> std::optional<WakeSighting> {
+                log.push_back("before " + ip + " " + mac);
+                if (!send()) return std::nullopt;
+                log.push_back("watch " + ip + " " + std::to_string(timeout_ms) + (sweep ? " sweep" : " nosweep"));
+                WakeSighting told;
+                told.answered = answers;
+                return seen.value_or(told);
             }};
     }
 };
@@ -201,14 +208,16 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
          "Can't figure out MAC from IP. Try to write the MAC directly.", {"find 10.77.0.2"}},
         {{"/wake", "10.77.0.2"}, "not a mac", true, true, 2, "The MAC is invalid", {"find 10.77.0.2"}},
         {{"/wake", " 10.77.0.2 ", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find 10.77.0.2", "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []", "watch 10.77.0.2 from 5000 to 95000"}},
+         {"find 10.77.0.2", "before 10.77.0.2 " + mac, "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []",
+          "watch 10.77.0.2 90000 sweep"}},
         {{"/wake", mac}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.", {"send " + mac + " 40000 []"}},
         {{"/wake", "nas", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find nas", "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas from 5000 to 95000"}},
-        {{"/wake", mac, "/ip", "nas", "/wait", "/timeout", "5"}, "", true, false, 1, "The PC could not been turned on.",
-         {"cache nas=" + mac, "send " + mac + " 40000 []", "watch nas from 5000 to 10000"}},
+         {"find nas", "before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas 90000 sweep"}},
+        {{"/wake", mac, "/ip", "nas", "/wait", "/timeout", "5", "/nosweep"}, "", true, false, 1,
+         "The PC could not been turned on.",
+         {"before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas 5000 nosweep"}},
         {{"/wake", mac, "/ip", "nas", "/wait"}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.",
-         {"cache nas=" + mac, "send " + mac + " 40000 []"}},
+         {"before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []"}},
         {{"/check", "10.77.0.2"}, "", true, true, 0, "The PC with IP 10.77.0.2 is on", {"probe 10.77.0.2 500"}},
         {{"/check", "10.77.0.3"}, "", true, false, 1, "The PC with IP 10.77.0.3 is off", {"probe 10.77.0.3 500"}},
         {{"/check", "nas"}, "", true, true, 2, "The IP nas is not valid Check it and try again.", {}},
@@ -286,31 +295,32 @@ TEST(CommandLine, APairThatCannotBeRememberedIsALineOfItsOwnAndKeepsTheExitCode)
     }
 }
 
-TEST(CommandLine, AWakeWaitEndsWellOnlyWhenItsTargetAnswered) {
+// What the watch saw decides the one line and the exit code: 0 for the PC seen on,
+// wherever; 1 for silence; 4 for another device at the address.
+TEST(CommandLine, AWakeWaitSaysWhatTheWatchSawWithItsExitCode) {
+    const MacBytes woken{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, other{0x02, 0x00, 0x00, 0x00, 0x00, 0x09};
+    const Ipv4Bytes typed{10, 77, 0, 2};
     const struct {
-        std::vector<std::pair<std::size_t, ProbeVerdict>> told;  // what the watch reports, in order
+        WakeSighting seen;
         int exit_code;
+        std::string line;
     } cases[] = {
-        {{{0, ProbeVerdict::kAnswered}}, 0},
-        {{{0, ProbeVerdict::kNoAnswer}}, 1},
-        {{{0, ProbeVerdict::kCancelled}}, 1},
-        {{}, 1},  // cut short before its verdict
-        {{{1, ProbeVerdict::kAnswered}}, 1},
+        {{woken, typed, false, true, woken, std::nullopt}, 0, "The PC has been turned on."},
+        {{woken, typed, true, true, woken, std::nullopt}, 0, "The PC was already on."},
+        {{woken, typed, false, false, std::nullopt, Ipv4Bytes{10, 77, 0, 40}}, 0,
+         "The PC has been turned on at 10.77.0.40."},
+        {{woken, typed, false, true, other, std::nullopt}, 4,
+         "A device with another MAC (02-00-00-00-00-09) answers at 10.77.0.2. It may not be the PC you woke."},
+        {{woken, typed, false, false, std::nullopt, std::nullopt}, 1, "The PC could not been turned on."},
     };
     for (const auto& c : cases) {
         FakeSystem fake;
+        fake.seen = c.seen;
         CommandLineSystem system = fake.System();
-        system.watch_all = [&c](const std::vector<WatchTarget>&, std::int64_t, const WatchVerdict& verdict) {
-            for (const auto& told : c.told) {
-                ProbeOutcome outcome;
-                outcome.verdict = told.second;
-                verdict(told.first, outcome);
-            }
-        };
         const CommandReport report =
             RunCommandRequest(ParseCommandLine({"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}), system);
-        EXPECT_EQ(report.exit_code, c.exit_code) << c.told.size();
-        EXPECT_EQ(report.box.text, c.exit_code == 0 ? kTurnedOnMessage : kNotTurnedOnMessage);
+        EXPECT_EQ(report.exit_code, c.exit_code) << c.line;
+        EXPECT_EQ(report.console_text, c.line + "\r\n");
     }
 }
 

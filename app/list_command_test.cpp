@@ -98,7 +98,8 @@ struct FakeList final : ListSystem, WakeActions {
         clock += send_ms;
         return failing_macs.count(mac) == 0;
     }
-    void StartWatcher(const std::string& ip) override { log.push_back("watcher " + ip); }
+    void ProbeBeforeSend(const std::string& ip, const std::string&) override { log.push_back("probe " + ip); }
+    void StartWatcher(const std::string& ip, const std::string&) override { log.push_back("watcher " + ip); }
 
     int Run(const std::vector<std::string>& arguments, Lines& lines) {
         const CommandRequest request = ParseCommandLine(arguments);

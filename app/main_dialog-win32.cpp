@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -16,12 +17,14 @@
 #include "app/progress_dialog-win32.h"
 #include "app/start_fill.h"
 #include "app/wake_command-win32.h"
+#include "app/wake_report.h"
 #include "cache/registry_cache-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/probe_engine-win32.h"
 #include "resource.h"
 
 static_assert(static_cast<unsigned>(MessageIcon::kError) == MB_ICONERROR, "error icon");
+static_assert(static_cast<unsigned>(MessageIcon::kWarning) == MB_ICONWARNING, "warning icon");
 static_assert(static_cast<unsigned>(MessageIcon::kInformation) == MB_ICONINFORMATION, "information icon");
 
 namespace {
@@ -71,7 +74,8 @@ private:
     HWND dialog_;
 };
 
-// A watch's end, posted by the probe engine's thread: WPARAM is 1 when the PC answered.
+// A watch's end, posted by the probe engine's thread: LPARAM is a WakeSighting the
+// dialog then owns.
 constexpr UINT kWatchDoneMessage = WM_APP + 1;
 
 void OnInitDialog(HWND dialog) {
@@ -127,7 +131,11 @@ void OnCommand(HWND dialog, int control) {
         // The watch ends on the probe engine's thread, which only posts its result: the
         // box is shown here, on the dialog's own thread. A dialog that is gone by then
         // never gets the message.
-        SystemWakeActions actions([dialog](bool answered) { PostMessageA(dialog, kWatchDoneMessage, answered, 0); });
+        SystemWakeActions actions([dialog](const WakeSighting& seen) {
+            // The dialog owns what it is posted; a dialog that is gone never gets it.
+            auto posted = std::make_unique<WakeSighting>(seen);
+            if (PostMessageA(dialog, kWatchDoneMessage, 0, reinterpret_cast<LPARAM>(posted.get()))) posted.release();
+        });
         TurnOnCommand(view, actions);
         break;
     }
@@ -143,7 +151,7 @@ void OnCommand(HWND dialog, int control) {
 
 }  // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(dialog);
@@ -155,9 +163,11 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wparam));
         return FALSE;
-    case kWatchDoneMessage:
-        ShowMessageOver(dialog, WatchReport(wparam != 0).message);
+    case kWatchDoneMessage: {
+        const std::unique_ptr<WakeSighting> seen(reinterpret_cast<WakeSighting*>(lparam));
+        ShowMessageOver(dialog, DecideWakeReport(*seen).message);
         return TRUE;
+    }
     default:
         return FALSE;
     }

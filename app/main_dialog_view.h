@@ -8,8 +8,8 @@
 /// The main dialog's edit fields.
 enum class DialogField { kIpAddress, kMacAddress, kCheckIp, kPassword, kLocalMacs };
 
-/// Message box icons, with the values of MB_ICONERROR and MB_ICONINFORMATION.
-enum class MessageIcon : unsigned { kError = 16, kInformation = 64 };
+/// Message box icons, with the values of MB_ICONERROR, MB_ICONWARNING and MB_ICONINFORMATION.
+enum class MessageIcon : unsigned { kError = 16, kWarning = 48, kInformation = 64 };
 
 /// What one message box says. An empty text is no message at all.
 struct Message {

@@ -1,11 +1,11 @@
 #include "app/wake_command-win32.h"
 
-#include <utility>
+#include <memory>
 
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
 #include "net/magic_sender-win32.h"
-#include "net/probe_engine-win32.h"
+#include "app/wake_watch-win32.h"
 
 bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text) {
     return WriteCacheValue(name, text);
@@ -15,11 +15,20 @@ bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const 
     return ::SendMagicPacket(mac, port, password);
 }
 
-void SystemWakeActions::StartWatcher(const std::string& ip) {
-    ProbeEngine* engine = ProcessProbeEngine();
-    if (engine == nullptr || !watch_done_) return;
-    engine->Submit(WatchOrder(ip, kWatchSchedule, MonotonicMs(), [done = watch_done_](const ProbeOutcome& outcome) {
-        // Cancelled: the program is ending, and nobody is left to tell.
-        if (outcome.verdict != ProbeVerdict::kCancelled) done(outcome.verdict == ProbeVerdict::kAnswered);
-    }));
+void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {
+    // One sweep per wake: the dialog's wakes each find their own PC.
+    watch_ = WakeWatch::Create(SystemWatchNetwork(), std::make_shared<LanSweeps>(), ip, mac,
+                               WakeWatchPlan{kWatchSchedule, !SweepTurnedOff()}, watch_done_);
+}
+
+void SystemWakeActions::ProbeBeforeSend(const std::string& ip, const std::string& mac) {
+    if (!watch_done_) return;
+    CreateWatch(ip, mac);
+    watch_->ProbeBeforeSend();
+}
+
+void SystemWakeActions::StartWatcher(const std::string& ip, const std::string& mac) {
+    if (!watch_done_) return;
+    if (!watch_) CreateWatch(ip, mac);
+    watch_->Start(MonotonicMs());
 }

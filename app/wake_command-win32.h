@@ -2,23 +2,29 @@
 // The wake's actions on this computer: the registry cache, the magic packet broadcast,
 // and the watcher as an order of the process's probe engine.
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/wake_command.h"
+#include "app/wake_watch.h"
 
 class SystemWakeActions final : public WakeActions {
 public:
-    /// Called on the engine's thread when a watch has ended with or without an answer
-    /// (not when it was cancelled at exit); it must not block: the dialog posts itself
-    /// a message. Without it no watcher is started.
-    using WatchDone = std::function<void(bool answered)>;
+    /// Called on the engine's thread with what a watch saw when it has ended (not when it
+    /// was cancelled at exit); it must not block: the dialog posts itself a message.
+    /// Without it no watcher is started, nor the probe before the packet.
+    using WatchDone = std::function<void(const WakeSighting& seen)>;
     explicit SystemWakeActions(WatchDone watch_done = nullptr) : watch_done_(std::move(watch_done)) {}
 
     bool WriteCache(const std::string& name, const std::string& text) override;
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
+    /// The watch's first order, on the probe engine; the sweep as the NoSweep setting allows.
+    void ProbeBeforeSend(const std::string& ip, const std::string& mac) override;
     /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.
-    void StartWatcher(const std::string& ip) override;
+    void StartWatcher(const std::string& ip, const std::string& mac) override;
 
 private:
+    void CreateWatch(const std::string& ip, const std::string& mac);
     WatchDone watch_done_;
+    std::shared_ptr<WakeWatch> watch_;
 };

@@ -31,7 +31,12 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
 void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
     const WakeFields fields{view.ReadField(DialogField::kIpAddress), view.ReadField(DialogField::kMacAddress),
                             view.ReadField(DialogField::kPassword)};
-    const WakeOutcome outcome = SendWake(fields, actions, [&view] { view.RunProgress(); });
+    const WakeOutcome outcome = SendWake(fields, actions, [&] {
+        // Submitted, not awaited: it runs while the progress dialog does.
+        const std::string ip = TrimBlanks(fields.ip);
+        if (!ip.empty()) actions.ProbeBeforeSend(ip, TrimBlanks(fields.mac));
+        view.RunProgress();
+    });
     switch (outcome.result) {
     case WakeResult::kInvalidMac:
         view.ShowMessage(outcome.message);
@@ -45,7 +50,7 @@ void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
         if (outcome.ip.empty()) {
             view.ShowMessage(SentMessage(outcome.mac));
         } else {
-            actions.StartWatcher(outcome.ip);
+            actions.StartWatcher(outcome.ip, outcome.mac);
         }
         break;
     }
@@ -63,10 +68,4 @@ ProbeOrder WatchOrder(const std::string& ip, const WatchSchedule& schedule, std:
     order.attempts = schedule.attempts;
     order.done = std::move(done);
     return order;
-}
-
-WatchOutcome WatchReport(bool answered) {
-    return WatchOutcome{answered ? WatchResult::kAnswered : WatchResult::kNoAnswer,
-                        Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
-                                MessageIcon::kInformation}};
 }

@@ -45,8 +45,12 @@ public:
     virtual bool WriteCache(const std::string& name, const std::string& text) = 0;
     /// Broadcasts the magic packet; true when it went out.
     virtual bool SendMagicPacket(const std::string& mac, int port, const std::string& password) = 0;
-    /// Hands `ip` to a new watcher and returns at once, whether or not one could start.
-    virtual void StartWatcher(const std::string& ip) = 0;
+    /// Probes `ip` once while the packet for `mac` is about to leave, and returns at once:
+    /// the packet never waits for it.
+    virtual void ProbeBeforeSend(const std::string& ip, const std::string& mac) = 0;
+    /// Hands `ip` and the woken `mac` to a new watcher and returns at once, whether or not
+    /// one could start.
+    virtual void StartWatcher(const std::string& ip, const std::string& mac) = 0;
 };
 
 enum class WakeResult { kInvalidMac, kSendFailed, kSent };
@@ -70,9 +74,9 @@ struct WakeOutcome {
 WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send);
 
 /// The "Turn on PC" button: SendWake of the IP, MAC and password fields with the
-/// progress dialog before the send; then the refusal (and the focus to the MAC field),
-/// the failure, or, once sent, the watcher for the IP text, or SentMessage when there
-/// is no IP text.
+/// probe before the packet (when there is an IP text) and the progress dialog before the
+/// send; then the refusal (and the focus to the MAC field), the failure, or, once sent,
+/// the watcher for the IP text, or SentMessage when there is no IP text.
 void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
 /// How long a watcher gives the machine, as a value so that a test can shrink it. Every
@@ -93,14 +97,3 @@ constexpr WatchSchedule kWatchSchedule{60000, 60, 500, 90000};
 /// `sent_ms`, following `schedule`; `done` gets its outcome.
 ProbeOrder WatchOrder(const std::string& ip, const WatchSchedule& schedule, std::int64_t sent_ms,
                       std::function<void(const ProbeOutcome&)> done);
-
-enum class WatchResult { kAnswered, kNoAnswer };
-
-struct WatchOutcome {
-    WatchResult result;
-    /// Caption "Turning on PC..." and the information icon either way.
-    Message message;
-};
-
-/// The watch's report: "The PC has been turned on." or "The PC could not been turned on.".
-WatchOutcome WatchReport(bool answered);

@@ -30,7 +30,12 @@ struct FakeActions : WakeActions {
         dialog.Note("send " + mac + " " + std::to_string(port) + " [" + password + "]");
         return send_succeeds;
     }
-    void StartWatcher(const std::string& ip) override { dialog.Note("watch [" + ip + "]"); }
+    void ProbeBeforeSend(const std::string& ip, const std::string& mac) override {
+        dialog.Note("probe [" + ip + "] " + mac);
+    }
+    void StartWatcher(const std::string& ip, const std::string& mac) override {
+        dialog.Note("watch [" + ip + "] " + mac);
+    }
 };
 
 TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
@@ -50,24 +55,26 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", "abcdef"},
          true,
          WakeResult::kSent,
-         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [abcdef]",
-          "watch [10.77.0.2]"}},
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "probe [10.77.0.2] 00-1A-2B-3C-4D-5E", "progress",
+          "send 00-1A-2B-3C-4D-5E 40000 [abcdef]", "watch [10.77.0.2] 00-1A-2B-3C-4D-5E"}},
         {"send fails, entry already cached",
          {"10.77.0.2", "00-1A-2B-3C-4D-5E", ""},
          false,
          WakeResult::kSendFailed,
-         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "probe [10.77.0.2] 00-1A-2B-3C-4D-5E", "progress",
+          "send 00-1A-2B-3C-4D-5E 40000 []", failed}},
         {"MAC cached as typed",
          {"192.168.1.9", "0a:1b:2c:3d:4e:5f", ""},
          true,
          WakeResult::kSent,
-         {"cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "progress", "send 0a:1b:2c:3d:4e:5f 40000 []",
-          "watch [192.168.1.9]"}},
+         {"cache [192.168.1.9]=[0a:1b:2c:3d:4e:5f]", "probe [192.168.1.9] 0a:1b:2c:3d:4e:5f", "progress",
+          "send 0a:1b:2c:3d:4e:5f 40000 []", "watch [192.168.1.9] 0a:1b:2c:3d:4e:5f"}},
         {"IP text not validated",
          {"nas", "00-1A-2B-3C-4D-5E", "pw"},
          true,
          WakeResult::kSent,
-         {"cache [nas]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch [nas]"}},
+         {"cache [nas]=[00-1A-2B-3C-4D-5E]", "probe [nas] 00-1A-2B-3C-4D-5E", "progress",
+          "send 00-1A-2B-3C-4D-5E 40000 [pw]", "watch [nas] 00-1A-2B-3C-4D-5E"}},
         // Nothing to remember or watch: the user hears that the packet went out.
         {"empty IP",
          {" \t", "00-1A-2B-3C-4D-5E", "pw"},
@@ -80,14 +87,15 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
          {" 10.77.0.2\t", "\t00-1A-2B-3C-4D-5E ", " pw "},
          true,
          WakeResult::kSent,
-         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "progress", "send 00-1A-2B-3C-4D-5E 40000 [ pw ]",
-          "watch [10.77.0.2]"}},
+         {"cache [10.77.0.2]=[00-1A-2B-3C-4D-5E]", "probe [10.77.0.2] 00-1A-2B-3C-4D-5E", "progress",
+          "send 00-1A-2B-3C-4D-5E 40000 [ pw ]", "watch [10.77.0.2] 00-1A-2B-3C-4D-5E"}},
         // The last IP's own value is never overwritten with a MAC.
         {"IP named like the last IP",
          {"ultimaIP", "00-1A-2B-3C-4D-5E", ""},
          true,
          WakeResult::kSent,
-         {"progress", "send 00-1A-2B-3C-4D-5E 40000 []", "watch [ultimaIP]"}},
+         {"probe [ultimaIP] 00-1A-2B-3C-4D-5E", "progress", "send 00-1A-2B-3C-4D-5E 40000 []",
+          "watch [ultimaIP] 00-1A-2B-3C-4D-5E"}},
         {"zero MAC", {"10.77.0.2", "00-00-00-00-00-00", "abcdef"}, true, WakeResult::kInvalidMac,
          {invalid, "focus mac"}},
         {"empty MAC", {"10.77.0.2", "", ""}, true, WakeResult::kInvalidMac, {invalid, "focus mac"}},
@@ -157,14 +165,5 @@ TEST(WakeWatcher, OrdersProbesFromAMinuteToNinetySecondsAfterTheSend) {
     }
 }
 
-TEST(WakeWatcher, ReportsWithTheInformationIconEitherWay) {
-    for (const bool answered : {true, false}) {
-        const WatchOutcome outcome = WatchReport(answered);
-        EXPECT_EQ(outcome.result, answered ? WatchResult::kAnswered : WatchResult::kNoAnswer);
-        EXPECT_EQ(outcome.message.text, answered ? "The PC has been turned on." : "The PC could not been turned on.");
-        EXPECT_STREQ(outcome.message.caption, "Turning on PC...");
-        EXPECT_EQ(outcome.message.icon, MessageIcon::kInformation);
-    }
-}
 
 }  // namespace

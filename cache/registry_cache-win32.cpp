@@ -43,3 +43,21 @@ std::string ReadCacheValue(std::string name) {
     if (status != ERROR_SUCCESS) return std::string();
     return DecodeCacheValue(data.data(), std::min<std::size_t>(size, data.size()));
 }
+
+std::optional<DWORD> ReadSettingDword(const std::string& name) {
+    UniqueKey key;
+    // Opened, never created: a setting nobody made is simply not there.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        key.release();
+        return std::nullopt;
+    }
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value) {
+        return std::nullopt;
+    }
+    return value;
+}

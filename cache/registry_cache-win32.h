@@ -4,6 +4,7 @@
 // opens the key, does its one thing and closes it again; no handle is kept.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "common/handles-win32.h"
@@ -20,3 +21,10 @@ bool WriteCacheValue(std::string name, std::string text);
 /// cannot be opened. Creates the key when missing. A value this program did not write
 /// gives at most its first 17 characters, whatever its type or length.
 std::string ReadCacheValue(std::string name);
+
+/// The program's own settings, beside the cache and not in it.
+constexpr char kSettingsKeyPath[] = "Software\\Tarvex\\WOL";
+
+/// The DWORD value `name` under kSettingsKeyPath (HKEY_LOCAL_MACHINE); nothing when the
+/// key or the value is missing or the value is of another type.
+std::optional<DWORD> ReadSettingDword(const std::string& name);

@@ -204,7 +204,7 @@ void ProbeEngine::StartAttempt(ProbeTicket ticket, std::int64_t now) {
     }
     // The control goes first, so that a path that completes everything shows it no
     // later than the service connections; without it none of them could count.
-    attempt.control = io_.Connect(attempt.to, kControlPort);
+    attempt.control = entry->order.echo_only ? 0 : io_.Connect(attempt.to, kControlPort);
     if (attempt.control != 0) {
         for (const std::uint16_t port : kServicePorts) {
             if (const IoId id = io_.Connect(attempt.to, port)) attempt.services.emplace_back(id, port);

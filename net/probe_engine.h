@@ -153,6 +153,9 @@ struct ProbeOrder {
     std::int64_t end_ms = 0;    // no attempt runs past it, none starts at or after it
     std::int32_t attempt_ms = 500;  // each attempt's limit (cut at end_ms)
     int attempts = 1;               // at most; 0: as many as the window holds
+    /// Only the echo request, no connection: a sweep of a LAN asks each address once,
+    /// as quietly as it can.
+    bool echo_only = false;
     /// Called once, on the engine's thread, when the order ends, however it ends; it must
     /// not block. It may submit or cancel orders.
     std::function<void(const ProbeOutcome&)> done;

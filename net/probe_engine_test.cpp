@@ -255,6 +255,31 @@ TEST(ProbeEngine, TakesTheStepsOfAnAttemptInOrder) {
     }
 }
 
+// A sweep's order sends its echo request and opens no connection, raw or through the IP helper.
+TEST(ProbeEngine, AnEchoOnlyOrderOpensNoConnection) {
+    const struct {
+        bool raw;
+        Log log;
+    } cases[] = {
+        {true, {"echo 10.77.0.2", "wait 500"}},
+        {false, {"api 10.77.0.2 500", "wait 500", "close api 10.77.0.2"}},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw = c.raw;
+        ProbeEngine engine(io);
+        Done done;
+        ProbeOrder order = Order(io, done, "10.77.0.2");
+        order.echo_only = true;
+        engine.Submit(std::move(order));
+        for (int turn = 0; turn < 10 && done.calls == 0; ++turn) engine.Turn(1000);
+        if (!io.log.empty() && io.log.back() == "wait 1000") io.log.pop_back();  // of the turn that ended it
+        EXPECT_EQ(io.log, c.log) << c.raw;
+        EXPECT_EQ(done.calls, 1);
+        EXPECT_TRUE(io.open.empty());
+    }
+}
+
 // Only our own echo reply, an IP helper echo with our data, or a service connection
 // while the control has not completed answers an attempt.
 TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {

@@ -1,0 +1,272 @@
+#include "app/wake_watch.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "net/magic_packet.h"
+
+namespace {
+
+// The six bytes the magic packet repeats: the MAC exactly as it was woken.
+MacBytes MacOfText(const std::string& mac) {
+    const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, "");
+    MacBytes bytes{};
+    std::copy(packet.begin() + 6, packet.begin() + 12, bytes.begin());
+    return bytes;
+}
+
+}  // namespace
+
+std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
+                                          std::int64_t start_ms) {
+    std::shared_ptr<LanSweep> sweep(new LanSweep());
+    const std::lock_guard<std::mutex> lock(sweep->mutex_);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        ProbeOrder order;
+        order.host = FormatIpv4(addresses[i]);
+        order.reading = HostReading::kAddressOnly;
+        order.first_ms = SweepStartMs(i, start_ms, kSweepPace);
+        order.end_ms = order.first_ms + kSweepPace.attempt_ms;
+        order.attempt_ms = kSweepPace.attempt_ms;
+        order.attempts = 1;
+        order.echo_only = true;
+        order.done = [sweep, address = addresses[i]](const ProbeOutcome& outcome) { sweep->Ended(address, outcome); };
+        if (network.Submit(std::move(order)) != 0) ++sweep->pending_;
+    }
+    return sweep;
+}
+
+void LanSweep::WhenFinished(Finished finished) {
+    std::set<Ipv4Bytes> answered;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (cancelled_) return;
+        if (pending_ > 0) {
+            waiting_.push_back(std::move(finished));
+            return;
+        }
+        answered = answered_;
+    }
+    finished(answered);
+}
+
+void LanSweep::Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome) {
+    std::vector<Finished> waiting;
+    std::set<Ipv4Bytes> answered;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (outcome.verdict == ProbeVerdict::kCancelled) cancelled_ = true;
+        if (outcome.verdict == ProbeVerdict::kAnswered) answered_.insert(address);
+        --pending_;
+        // Once cancelled the watches are let go, and with them what they hold of this sweep.
+        if (pending_ > 0 && !cancelled_) return;
+        waiting.swap(waiting_);
+        if (cancelled_) waiting.clear();
+        answered = answered_;
+    }
+    // Outside the lock: a watch told here may ask this sweep again.
+    for (const Finished& finished : waiting) finished(answered);
+}
+
+std::shared_ptr<LanSweep> LanSweeps::For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
+                                         const std::vector<Ipv4Bytes>& addresses) {
+    Ipv4Bytes network_address{};
+    for (std::size_t i = 0; i < network_address.size(); ++i) {
+        network_address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<LanSweep>& sweep = sweeps_[network_address];
+    if (!sweep) sweep = LanSweep::Start(network, addresses, network.NowMs());
+    return sweep;
+}
+
+std::shared_ptr<WakeWatch> WakeWatch::Create(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps,
+                                             const std::string& ip, const std::string& mac, const WakeWatchPlan& plan,
+                                             Done done) {
+    std::shared_ptr<WakeWatch> watch(new WakeWatch(network, std::move(sweeps), ip, mac, plan, std::move(done)));
+    watch->self_ = watch;
+    return watch;
+}
+
+WakeWatch::WakeWatch(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps, const std::string& ip,
+                     const std::string& mac, const WakeWatchPlan& plan, Done done)
+    : network_(network), sweeps_(std::move(sweeps)), ip_(ip), mac_(mac), plan_(plan), done_(std::move(done)) {
+    seen_.woken = MacOfText(mac);
+    // A machine's name is watched too, but says nothing about a LAN or an ARP row.
+    address_ = ReadIpv4Octets(ip);
+    if (!address_) return;
+    locals_ = network_.LocalAddresses();
+    lan_ = LanOf(*address_, locals_);
+    if (lan_ && plan_.sweep && sweeps_) sweep_addresses_ = SweepAddresses(*lan_, *address_, locals_);
+}
+
+ProbeOrder WakeWatch::Probe(const std::string& host, HostReading reading, std::int64_t first_ms,
+                            std::int64_t end_ms, int attempts) const {
+    ProbeOrder order;
+    order.host = host;
+    order.reading = reading;
+    order.first_ms = first_ms;
+    order.end_ms = end_ms;
+    order.attempt_ms = plan_.schedule.probe_ms;
+    order.attempts = attempts;
+    return order;
+}
+
+ProbeTicket WakeWatch::Order(ProbeOrder order, Step step) {
+    // The ticket is known only once Submit returns; `done` waits for the lock till then.
+    auto ticket = std::make_shared<ProbeTicket>(0);
+    order.done = [self = self_.lock(), step, ticket](const ProbeOutcome& outcome) {
+        const std::lock_guard<std::recursive_mutex> lock(self->mutex_);
+        self->tickets_.erase(*ticket);
+        if (outcome.verdict == ProbeVerdict::kCancelled) {
+            // Not let go by Decide: the engine has stopped, the program is ending.
+            if (self->let_go_.erase(*ticket) == 0) self->stopped_ = true;
+        } else if (!self->decided_ || step == &WakeWatch::Before) {
+            (self.get()->*step)(outcome);
+        }
+        self->ReportWhenDone();
+    };
+    *ticket = network_.Submit(std::move(order));
+    if (*ticket != 0) {
+        tickets_.insert(*ticket);
+    } else {
+        stopped_ = true;  // an engine that takes nothing has stopped: the program is ending
+    }
+    return *ticket;
+}
+
+void WakeWatch::ProbeBeforeSend() {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const std::int64_t now = network_.NowMs();
+    ProbeOrder order = Probe(ip_, HostReading::kAddressOnly, now, now + kProbeBeforeSendMs, 1);
+    order.attempt_ms = kProbeBeforeSendMs;  // as Check probes
+    before_ticket_ = Order(std::move(order), &WakeWatch::Before);
+    before_pending_ = before_ticket_ != 0;
+}
+
+void WakeWatch::Start(std::int64_t sent_ms) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    started_ = true;
+    const WatchSchedule& schedule = plan_.schedule;
+    end_ms_ = sent_ms + schedule.end_ms;
+    // With a LAN to sweep, the first watch stops where the sweep is due.
+    const std::int64_t watch_end =
+        sweep_addresses_.empty() ? end_ms_ : std::max(sent_ms + schedule.wait_ms, end_ms_ - kSweepLeadMs);
+    ProbeOrder order = WatchOrder(ip_, schedule, sent_ms, nullptr);
+    order.end_ms = watch_end;
+    Order(std::move(order), &WakeWatch::Watched);
+}
+
+bool WakeWatch::Heard(const ProbeOutcome& outcome) {
+    if (outcome.verdict != ProbeVerdict::kAnswered) return false;
+    if (!address_) address_ = outcome.address;
+    // Only on a LAN of this PC does the row name the device that answered; elsewhere it
+    // would be the router's.
+    if (lan_) {
+        if (const std::optional<MacBytes> mac = ArpMacOf(network_.ReadArpRows(), *address_)) {
+            seen_.mac_at_address = mac;
+        }
+    }
+    return true;
+}
+
+bool WakeWatch::OtherDeviceSeen() const { return seen_.mac_at_address && *seen_.mac_at_address != seen_.woken; }
+
+void WakeWatch::Before(const ProbeOutcome& outcome) {
+    before_pending_ = false;
+    if (Heard(outcome)) seen_.on_before = true;
+}
+
+void WakeWatch::Watched(const ProbeOutcome& outcome) {
+    if (Heard(outcome)) {
+        seen_.answered = true;
+        if (!OtherDeviceSeen() || sweep_addresses_.empty()) {
+            Decide();
+            return;
+        }
+        // Another device has the address; the PC may come up elsewhere. Asked again when
+        // the sweep is due, which also starts it.
+        const std::int64_t due = std::max(network_.NowMs(), end_ms_ - kSweepLeadMs);
+        Order(Probe(ip_, HostReading::kAddressOnly, due, end_ms_, 1), &WakeWatch::SweepDue);
+        return;
+    }
+    if (sweep_addresses_.empty()) return;
+    StartSweep();
+    // Still watched to the end meanwhile.
+    Order(Probe(ip_, HostReading::kAddressOrName, network_.NowMs(), end_ms_, 0), &WakeWatch::LateWatched);
+}
+
+void WakeWatch::SweepDue(const ProbeOutcome& outcome) {
+    if (Heard(outcome) && !OtherDeviceSeen()) {
+        Decide();
+        return;
+    }
+    StartSweep();
+}
+
+void WakeWatch::LateWatched(const ProbeOutcome& outcome) {
+    if (Heard(outcome)) {
+        seen_.answered = true;
+        if (!OtherDeviceSeen()) Decide();
+    }
+}
+
+void WakeWatch::StartSweep() {
+    // The table may know the MAC already; then there is nothing to sweep for.
+    if (const std::optional<Ipv4Bytes> found = ArpAddressOf(network_.ReadArpRows(), seen_.woken, *lan_, *address_)) {
+        FoundAt(*found);
+        return;
+    }
+    sweep_pending_ = true;
+    const std::shared_ptr<LanSweep> sweep = sweeps_->For(network_, *lan_, sweep_addresses_);
+    sweep->WhenFinished([self = self_.lock()](const std::set<Ipv4Bytes>& answered) {
+        const std::lock_guard<std::recursive_mutex> lock(self->mutex_);
+        self->Swept(answered);
+        self->ReportWhenDone();
+    });
+}
+
+void WakeWatch::Swept(const std::set<Ipv4Bytes>& answered) {
+    sweep_pending_ = false;
+    if (decided_) return;
+    const std::optional<Ipv4Bytes> found = ArpAddressOf(network_.ReadArpRows(), seen_.woken, *lan_, *address_);
+    if (!found) return;
+    if (answered.count(*found) != 0) {
+        seen_.new_address = found;
+        network_.Remember(FormatIpv4(*found), mac_);
+        Decide();
+        return;
+    }
+    FoundAt(*found);
+}
+
+void WakeWatch::FoundAt(const Ipv4Bytes& address) {
+    // A row can outlive its machine's stay at that address: it counts once the address answers.
+    confirming_ = address;
+    Order(Probe(FormatIpv4(address), HostReading::kAddressOnly, network_.NowMs(), end_ms_, 0), &WakeWatch::Confirmed);
+}
+
+void WakeWatch::Confirmed(const ProbeOutcome& outcome) {
+    if (outcome.verdict != ProbeVerdict::kAnswered || decided_) return;
+    seen_.new_address = confirming_;
+    network_.Remember(FormatIpv4(confirming_), mac_);
+    Decide();
+}
+
+void WakeWatch::Decide() {
+    decided_ = true;
+    // Nothing more to learn: what still probes is let go (its `done` comes as cancelled),
+    // but for the probe before the packet, which ends within its 500 ms anyway.
+    for (const ProbeTicket ticket : tickets_) {
+        if (ticket == before_ticket_ || !let_go_.insert(ticket).second) continue;
+        network_.Cancel(ticket);
+    }
+}
+
+void WakeWatch::ReportWhenDone() {
+    if (reported_ || stopped_ || !started_ || before_pending_) return;
+    if (!decided_ && (!tickets_.empty() || sweep_pending_)) return;
+    reported_ = true;
+    if (!seen_.address && address_) seen_.address = address_;
+    if (done_) done_(seen_);
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The watch of one wake, over the probe engine: what it probes and when, and what it
+// gathers for the report (wake_report.h). Every step is an engine order, so nothing
+// here blocks the engine's thread longer than an ARP table read.
+//
+//   before the packet   one probe of the address, 500 ms, as Check probes it; the packet
+//                       does not wait for it
+//   from the schedule   the watch of the address; an answer reads the address's ARP row
+//                       when it lies on a LAN of this PC (which device answered)
+//   15 s before the end when the woken MAC has not been seen at the address (silence, or
+//                       another device), a sweep of that LAN (lan_sweep.h) and a look for
+//                       the woken MAC in the ARP table; an address found there is probed,
+//                       and when it answers it is the PC's new address, remembered with
+//                       its MAC. The address is still watched until the end meanwhile.
+//
+// Written over WakeWatchNetwork so that a native test can play every path with a fake
+// engine; wake_watch-win32.h gives the process's engine, the IP helper and the registry.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/wake_command.h"  // WatchSchedule
+#include "app/wake_report.h"
+#include "net/arp_sources.h"
+#include "net/lan_sweep.h"
+#include "net/probe_engine.h"
+
+/// The probe before the packet: one attempt of this long.
+constexpr std::int32_t kProbeBeforeSendMs = 500;
+/// The sweep starts this long before the watch ends.
+constexpr std::int32_t kSweepLeadMs = 15000;
+
+/// What a watch needs of this computer. Submit and Cancel as the engine's; `done` of an
+/// order never runs inside Submit.
+class WakeWatchNetwork {
+public:
+    virtual ~WakeWatchNetwork() = default;
+    /// 0 when the engine takes no order (it has stopped, or never ran).
+    virtual ProbeTicket Submit(ProbeOrder order) = 0;
+    virtual void Cancel(ProbeTicket ticket) = 0;
+    /// The engine's clock.
+    virtual std::int64_t NowMs() = 0;
+    virtual std::vector<ArpRow> ReadArpRows() = 0;
+    virtual std::vector<LocalIpv4Address> LocalAddresses() = 0;
+    /// Remembers `mac` for `ip` in the address cache.
+    virtual void Remember(const std::string& ip, const std::string& mac) = 0;
+};
+
+/// One sweep of one LAN: an echo-only order for each address, paced by kSweepPace.
+class LanSweep : public std::enable_shared_from_this<LanSweep> {
+public:
+    using Finished = std::function<void(const std::set<Ipv4Bytes>& answered)>;
+    /// Submits the orders, the first at `start_ms`.
+    static std::shared_ptr<LanSweep> Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
+                                           std::int64_t start_ms);
+    /// `finished` gets the addresses that answered, once every order has ended: at once
+    /// (on this thread) when they have, else on the engine's thread. Never once the
+    /// engine has stopped.
+    void WhenFinished(Finished finished);
+
+private:
+    LanSweep() = default;
+    void Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome);
+    std::mutex mutex_;
+    std::size_t pending_ = 0;
+    bool cancelled_ = false;
+    std::set<Ipv4Bytes> answered_;
+    std::vector<Finished> waiting_;
+};
+
+/// The sweeps of one run, one per LAN at most: a /list sweeps each LAN once, whichever
+/// PCs need it. Lives as long as the watches that use it.
+class LanSweeps {
+public:
+    /// The sweep of `lan`, started now for `addresses` unless it was started before.
+    std::shared_ptr<LanSweep> For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
+                                  const std::vector<Ipv4Bytes>& addresses);
+
+private:
+    std::mutex mutex_;
+    std::map<Ipv4Bytes, std::shared_ptr<LanSweep>> sweeps_;  // by network address
+};
+
+struct WakeWatchPlan {
+    WatchSchedule schedule;  // from the send
+    /// The sweep may run (the user has not turned it off).
+    bool sweep = true;
+};
+
+class WakeWatch {
+public:
+    using Done = std::function<void(const WakeSighting& seen)>;
+    /// A watch of `ip` (an address or a machine's name) for the woken `mac` (a valid MAC
+    /// text). `done` runs once, on the engine's thread, when the watch ends; never once
+    /// the engine has stopped (it cancelled an order, or took none). `network` and `sweeps` outlive the watch's orders.
+    static std::shared_ptr<WakeWatch> Create(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps,
+                                             const std::string& ip, const std::string& mac, const WakeWatchPlan& plan,
+                                             Done done);
+    /// Submits the probe before the packet and returns at once.
+    void ProbeBeforeSend();
+    /// The packet left at `sent_ms`: the watch runs from there.
+    void Start(std::int64_t sent_ms);
+
+private:
+    WakeWatch(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps, const std::string& ip,
+              const std::string& mac, const WakeWatchPlan& plan, Done done);
+    using Step = void (WakeWatch::*)(const ProbeOutcome&);
+    ProbeOrder Probe(const std::string& host, HostReading reading, std::int64_t first_ms, std::int64_t end_ms,
+                     int attempts) const;
+    /// Submits `order`, whose end goes to `step` unless the watch has decided by then.
+    ProbeTicket Order(ProbeOrder order, Step step);
+    void Before(const ProbeOutcome& outcome);
+    void Watched(const ProbeOutcome& outcome);
+    void SweepDue(const ProbeOutcome& outcome);
+    void LateWatched(const ProbeOutcome& outcome);
+    void Confirmed(const ProbeOutcome& outcome);
+    bool Heard(const ProbeOutcome& outcome);
+    bool OtherDeviceSeen() const;
+    void StartSweep();
+    void Swept(const std::set<Ipv4Bytes>& answered);
+    void FoundAt(const Ipv4Bytes& address);
+    void Decide();
+    void ReportWhenDone();
+
+    std::recursive_mutex mutex_;
+    std::weak_ptr<WakeWatch> self_;
+    WakeWatchNetwork& network_;
+    std::shared_ptr<LanSweeps> sweeps_;
+    const std::string ip_;
+    const std::string mac_;
+    const WakeWatchPlan plan_;
+    Done done_;
+    std::optional<Ipv4Bytes> address_;        // what the IP text reads as
+    std::vector<LocalIpv4Address> locals_;
+    std::optional<LocalIpv4Address> lan_;     // the LAN of this PC it lies on
+    std::vector<Ipv4Bytes> sweep_addresses_;  // empty: no sweep
+    std::set<ProbeTicket> tickets_;           // the orders not ended
+    std::set<ProbeTicket> let_go_;            // cancelled by Decide, not ended yet
+    ProbeTicket before_ticket_ = 0;
+    std::int64_t end_ms_ = 0;
+    bool started_ = false;
+    bool before_pending_ = false;
+    bool sweep_pending_ = false;
+    bool decided_ = false;
+    bool reported_ = false;
+    bool stopped_ = false;  // the engine cancelled an order: nobody is left to tell
+    Ipv4Bytes confirming_{};
+    WakeSighting seen_;
+};
