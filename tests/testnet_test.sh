@@ -111,8 +111,11 @@ check "list: the peer holds all but every eighth" \
 #    any of the three ports; what it saw is checked from its own output.
 out=$(testnet bash -c '
     log=$TMPDIR/sleeper
-    "$TARVEX_SLEEPING_PEER" 10.77.0.50 02:77:00:00:01:50 2 >"$log" 2>&1 &
-    for _ in $(seq 100); do grep -q "^ready" "$log" && break; sleep 0.05; done
+    sleeper() {  # sleeper LOG: starts one at 10.77.0.50 and waits until it is asleep
+        "$TARVEX_SLEEPING_PEER" 10.77.0.50 02:77:00:00:01:50 2 >"$1" 2>&1 &
+        for _ in $(seq 100); do grep -q "^ready" "$1" && break; sleep 0.05; done
+    }
+    sleeper "$log"
     answers() { ping -c 1 -W 1 10.77.0.50 >/dev/null && echo "$1: answers" || echo "$1: silent"; }
     send() {  # send PORT MAC PASSWORD DESTINATION
         python3 -c "import socket, sys
@@ -136,7 +139,12 @@ s.sendto(b\"\\xff\" * 6 + bytes.fromhex(sys.argv[2].replace(\":\", \"\")) * 16 +
     timeout 2 bash -c "</dev/tcp/10.77.0.50/22" 2>/dev/null; echo "tcp awake: $?"
     send 7 02:77:00:00:01:50 "" 255.255.255.255
     sleep 0.2
-    sed "s/^ready [0-9]*/ready/" "$log"' 2>&1)
+    sed "s/^ready [0-9]*/ready/" "$log"
+    # Ended, it leaves its MAC free at once; the second one is left to the end of the run.
+    kill "$(sed -n "s/^ready //p" "$log")"
+    wait
+    sleeper "$log.2"
+    sed "s/^ready [0-9]*/again: ready/" "$log.2"' 2>&1)
 expected="asleep: silent
 asleep, its MAC known: silent
 tcp asleep: 124
@@ -147,7 +155,8 @@ tcp awake: 1
 ready
 magic packet from 10.77.0.1
 awake
-magic packet from 10.77.0.1"
+magic packet from 10.77.0.1
+again: ready"
 check "sleeping peer: what it answered and heard" test "$out" = "$expected"
 [ "$out" = "$expected" ] || diff <(echo "$expected") <(echo "$out") >&2
 
