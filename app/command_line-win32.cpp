@@ -4,12 +4,15 @@
 
 #include <utility>
 
+#include "app/console_stop-win32.h"
+#include "app/list_command.h"
 #include "app/listen_command-win32.h"
 #include "app/listen_command.h"
 #include "app/mac_resolution-win32.h"
+#include "app/probe_commands-win32.h"
 #include "app/wake_command-win32.h"
 #include "common/handles-win32.h"
-#include "net/echo_probe-win32.h"
+#include "common/monotonic_clock-win32.h"
 
 namespace {
 
@@ -66,7 +69,21 @@ public:
         }
     }
     void Write(const std::string& text) const {
-        if (out_ != nullptr && out_ != INVALID_HANDLE_VALUE) WriteAll(out_, text);
+        if (out_ == nullptr || out_ == INVALID_HANDLE_VALUE) return;
+        // The texts are UTF-8 (a list's labels may be anything). A console would read
+        // the bytes in its own code page: it gets them as UTF-16. A file or a pipe gets
+        // the UTF-8 bytes as they are.
+        if (console_) {
+            const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+            std::wstring wide(static_cast<std::size_t>(length), L'\0');
+            if (length > 0 &&
+                MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length) ==
+                    length) {
+                DWORD written = 0;
+                if (WriteConsoleW(out_, wide.data(), static_cast<DWORD>(length), &written, nullptr)) return;
+            }
+        }
+        WriteAll(out_, text);
     }
 
 private:
@@ -95,6 +112,93 @@ int RunListenCommand(int seconds) {
     return code;
 }
 
+// The system's own words for `error`, and its number: "The system cannot find the file
+// specified (2)".
+std::string SystemReason(DWORD error) {
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' ||
+                               reason.back() == ' ')) {
+        reason.pop_back();
+    }
+    if (reason.empty()) reason = "error";
+    return reason + " (" + std::to_string(error) + ")";
+}
+
+class SystemList final : public ListSystem {
+public:
+    explicit SystemList(const ConsoleStop& stop) : stop_(stop) {}
+
+    bool ReadListFile(const std::string& path, std::string& bytes, std::string& error) override {
+        const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            error = SystemReason(GetLastError());
+            return false;
+        }
+        // One byte past the most a list may hold tells a file that is too large.
+        bytes.assign(kPcListMostBytes + 1, '\0');
+        DWORD total = 0;
+        for (DWORD got = 1; got > 0 && total < bytes.size(); total += got) {
+            if (!ReadFile(file.get(), &bytes[total], static_cast<DWORD>(bytes.size() - total), &got, nullptr)) {
+                error = SystemReason(GetLastError());
+                return false;
+            }
+        }
+        bytes.resize(total);
+        return true;
+    }
+    std::string FindMacWithoutRequest(const std::string& ip) override { return ::FindMacWithoutRequest(ip); }
+    WakeActions& Wake() override { return wake_; }
+    bool Pause(int ms) override {
+        // In short steps, so that Ctrl-C cuts a long delay short.
+        const std::int64_t end = MonotonicMs() + ms;
+        for (std::int64_t left; !stop_.Asked() && (left = end - MonotonicMs()) > 0;) {
+            Sleep(static_cast<DWORD>(left < 50 ? left : 50));
+        }
+        return !stop_.Asked();
+    }
+    std::int64_t NowMs() override { return MonotonicMs(); }
+    void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
+        WatchEveryHost(targets, end_ms, verdict, [this] { return stop_.Asked(); });
+    }
+    bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
+        const UniqueFile file(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written != text.size()) {
+            error = SystemReason(GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    const ConsoleStop& stop_;
+    SystemWakeActions wake_;
+};
+
+// /list: like /listen, its lines go out as they are made, or in a box at its end.
+int RunListCommand(const CommandRequest& request) {
+    const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
+    const TextOutput output(place);
+    const ConsoleStop stop;
+    SystemList system(stop);
+    std::vector<std::string> kept;
+    const int code = RunList(request, system, [&](const std::string& line) {
+        if (place == OutputPlace::kMessageBox) {
+            kept.push_back(line);
+        } else {
+            output.Write(line + "\r\n");
+        }
+    });
+    if (place == OutputPlace::kMessageBox) ShowBox(ListenBox(kept, code));
+    return code;
+}
+
 }  // namespace
 
 OutputProbes SystemOutputProbes() {
@@ -113,12 +217,15 @@ void ShowCommandReport(const CommandReport& report) {
 int RunCommandLine(const std::vector<std::string>& arguments) {
     const CommandRequest request = ParseCommandLine(arguments);
     if (request.kind == CommandKind::kListen) return RunListenCommand(request.listen_seconds);
+    if (request.kind == CommandKind::kList) return RunListCommand(request);
     // The watcher is never started: /wait watches on this thread.
-    SystemWakeActions wake([](const Message&) {});
-    CommandLineSystem system{
-        wake, FindMacOnThisPc,
-        [](std::string ip_text, std::int32_t limit_ms) { return ProbeWithTimeout(std::move(ip_text), limit_ms); },
-        WatchForWakeNow};
+    SystemWakeActions wake;
+    // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
+    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs,
+                             [](const std::vector<WatchTarget>& targets, std::int64_t end_ms,
+                                const WatchVerdict& verdict) {
+                                 WatchEveryHost(targets, end_ms, verdict, [] { return false; });
+                             }};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <optional>
 
 #include "addr/mac_text.h"
 #include "addr/typed_text.h"
@@ -11,7 +13,7 @@
 
 namespace {
 
-enum class Option { kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kCount };
+enum class Option { kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kCount };
 
 struct OptionName {
     Option option;
@@ -22,7 +24,12 @@ constexpr OptionName kOptions[] = {
     {Option::kWake, "wake", "MAC or IP"}, {Option::kIp, "ip", "IP"},         {Option::kPassword, "password", "password"},
     {Option::kWait, "wait", nullptr},      {Option::kCheck, "check", "IP"},
     {Option::kListen, "listen", nullptr},  {Option::kFor, "for", "seconds"},
+    {Option::kList, "list", "file"},       {Option::kDelay, "delay", "milliseconds"},
+    {Option::kTimeout, "timeout", "seconds"}, {Option::kReport, "report", "file"},
 };
+
+// The commands, of which a request names one at most; a refusal names the later one.
+constexpr Option kCommands[] = {Option::kWake, Option::kCheck, Option::kList, Option::kListen};
 
 bool StartsLikeOption(const std::string& argument) {
     return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
@@ -46,8 +53,9 @@ const OptionName* FindOption(const std::string& argument) {
 
 bool IsHelp(const std::string& argument) { return NameEquals(argument, "?"); }
 
-// The value of an option as the program reads it: a MAC or an IP without the spaces and
-// tabs around it (a quoted paste may carry them), a password as it is.
+// The value of an option as the program reads it: a MAC, an IP, a number or a file
+// without the spaces and tabs around it (a quoted paste may carry them), a password as
+// it is.
 std::string ValueOf(Option option, const std::string& argument) {
     return option == Option::kPassword ? argument : TrimBlanks(argument);
 }
@@ -55,7 +63,8 @@ std::string ValueOf(Option option, const std::string& argument) {
 bool AcceptsValue(Option option, const std::string& raw) {
     const std::string argument = ValueOf(option, raw);
     if (argument.empty()) return false;
-    // A password may start with '-' or '/'; nothing else the options take does.
+    // A password may start with '-' or '/'; nothing else the options take does (a file
+    // whose name starts with '-' is still reached as ".\-name").
     if (option == Option::kPassword) return FindOption(argument) == nullptr && !IsHelp(argument);
     return !StartsLikeOption(argument);
 }
@@ -78,6 +87,64 @@ struct Given {
     const std::string& Value(Option o) const { return value[static_cast<int>(o)]; }
 };
 
+// Decimal digits only, from `least` to `most`. Past `most` the value stops growing, so
+// that no string of digits overflows it.
+std::optional<int> ReadDecimal(const std::string& text, int least, int most) {
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = std::min(value * 10 + (c - '0'), most + 1);
+    }
+    if (text.empty() || value < least || value > most) return std::nullopt;
+    return value;
+}
+
+std::string NumberRefusal(const Given& given, Option option, int least, int most, const char* unit) {
+    return given.Typed(option) + " takes " + std::to_string(least) + " to " + std::to_string(most) + " " + unit +
+           ": " + given.Value(option);
+}
+
+// The password and the watch, as /wake and /list read them alike; an empty text when
+// they are fine, else the refusal.
+std::string ReadPasswordAndWatch(const Given& given, CommandRequest& request) {
+    request.password = given.Value(Option::kPassword);
+    if (request.password.size() > kPasswordMax) {
+        return given.Typed(Option::kPassword) + " takes at most " + std::to_string(kPasswordMax) + " characters";
+    }
+    request.wait = given.Has(Option::kWait);
+    if (given.Has(Option::kTimeout)) {
+        const std::optional<int> seconds = ReadDecimal(given.Value(Option::kTimeout), 1, kWatchMostSeconds);
+        if (!seconds) return NumberRefusal(given, Option::kTimeout, 1, kWatchMostSeconds, "seconds");
+        request.timeout_seconds = *seconds;
+    }
+    return "";
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    // Windows file names are case-insensitive; another spelling of the same path is not caught.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+CommandRequest BuildList(const Given& given) {
+    CommandRequest request;
+    request.kind = CommandKind::kList;
+    request.list_file = given.Value(Option::kList);
+    if (given.Has(Option::kIp)) return Refuse(given.Typed(Option::kIp) + " goes with /wake only");
+    if (std::string refusal = ReadPasswordAndWatch(given, request); !refusal.empty()) return Refuse(refusal);
+    if (given.Has(Option::kDelay)) {
+        const std::optional<int> ms = ReadDecimal(given.Value(Option::kDelay), 0, kListMostDelayMs);
+        if (!ms) return Refuse(NumberRefusal(given, Option::kDelay, 0, kListMostDelayMs, "milliseconds"));
+        request.delay_ms = *ms;
+    }
+    request.report_file = given.Value(Option::kReport);
+    if (SameFileName(request.report_file, request.list_file)) {
+        return Refuse(given.Typed(Option::kReport) + " would overwrite the list: " + request.report_file);
+    }
+    return request;
+}
+
 CommandRequest BuildWake(const Given& given) {
     CommandRequest request;
     request.kind = CommandKind::kWake;
@@ -98,12 +165,7 @@ CommandRequest BuildWake(const Given& given) {
         const Option named = given.Has(Option::kIp) ? Option::kIp : Option::kWake;
         return Refuse("Not an IP after " + given.Typed(named) + ": " + request.ip);
     }
-    request.password = given.Value(Option::kPassword);
-    if (request.password.size() > kPasswordMax) {
-        return Refuse(given.Typed(Option::kPassword) + " takes at most " + std::to_string(kPasswordMax) +
-                      " characters");
-    }
-    request.wait = given.Has(Option::kWait);
+    if (std::string refusal = ReadPasswordAndWatch(given, request); !refusal.empty()) return Refuse(refusal);
     if (request.wait && request.ip.empty()) {
         return Refuse(given.Typed(Option::kWait) + " needs an IP: /wake <IP> or /ip <IP>");
     }
@@ -115,20 +177,9 @@ CommandRequest BuildListen(const Given& given) {
     request.kind = CommandKind::kListen;
     request.listen_seconds = kListenDefaultSeconds;
     if (!given.Has(Option::kFor)) return request;
-    const std::string& text = given.Value(Option::kFor);
-    // Decimal digits only. Past the most allowed the value stops growing, so that no
-    // string of digits overflows it.
-    int seconds = 0;
-    bool digits = true;
-    for (char c : text) {
-        digits = digits && c >= '0' && c <= '9';
-        if (digits) seconds = std::min(seconds * 10 + (c - '0'), kListenMostSeconds + 1);
-    }
-    if (!digits || seconds < 1 || seconds > kListenMostSeconds) {
-        return Refuse(given.Typed(Option::kFor) + " takes 1 to " + std::to_string(kListenMostSeconds) +
-                      " seconds: " + text);
-    }
-    request.listen_seconds = seconds;
+    const std::optional<int> seconds = ReadDecimal(given.Value(Option::kFor), 1, kListenMostSeconds);
+    if (!seconds) return Refuse(NumberRefusal(given, Option::kFor, 1, kListenMostSeconds, "seconds"));
+    request.listen_seconds = *seconds;
     return request;
 }
 
@@ -168,20 +219,29 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
         }
         given.value[index] = ValueOf(option->option, arguments[++i]);
     }
-    if (given.Has(Option::kWake) && given.Has(Option::kCheck)) {
-        return Refuse(given.Typed(Option::kCheck) + " cannot be used with " + given.Typed(Option::kWake));
-    }
-    for (Option other : {Option::kWake, Option::kCheck}) {
-        if (given.Has(Option::kListen) && given.Has(other)) {
-            return Refuse(given.Typed(Option::kListen) + " cannot be used with " + given.Typed(other));
+    for (const Option* first = kCommands; first != std::end(kCommands); ++first) {
+        for (const Option* later = first + 1; later != std::end(kCommands); ++later) {
+            if (given.Has(*first) && given.Has(*later)) {
+                return Refuse(given.Typed(*later) + " cannot be used with " + given.Typed(*first));
+            }
         }
     }
     if (given.Has(Option::kFor) && !given.Has(Option::kListen)) {
         return Refuse(given.Typed(Option::kFor) + " goes with /listen only");
     }
+    for (Option list_only : {Option::kDelay, Option::kReport}) {
+        if (given.Has(list_only) && !given.Has(Option::kList)) {
+            return Refuse(given.Typed(list_only) + " goes with /list only");
+        }
+    }
+    if (given.Has(Option::kTimeout) && !given.Has(Option::kWait)) {
+        return Refuse(given.Typed(Option::kTimeout) + " goes with /wait");
+    }
     if (given.Has(Option::kWake)) return BuildWake(given);
-    for (Option wake_only : {Option::kIp, Option::kPassword, Option::kWait}) {
-        if (given.Has(wake_only)) return Refuse(given.Typed(wake_only) + " goes with /wake only");
+    if (given.Has(Option::kList)) return BuildList(given);
+    if (given.Has(Option::kIp)) return Refuse(given.Typed(Option::kIp) + " goes with /wake only");
+    for (Option sender_only : {Option::kPassword, Option::kWait}) {
+        if (given.Has(sender_only)) return Refuse(given.Typed(sender_only) + " goes with /wake or /list only");
     }
     if (given.Has(Option::kListen)) return BuildListen(given);
     // Only /check is left: every argument was an option, and there was at least one.
@@ -235,8 +295,16 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
             report = SentReport(sent.mac);
             break;
         }
-        const WatchOutcome watched = system.watch(sent.ip);
-        report = MessageReport(watched.result == WatchResult::kAnswered ? kExitDone : kExitNoAnswer, watched.message);
+        // Probed from the send on: the report comes as soon as the machine answers.
+        const std::int64_t sent_ms = system.now_ms();
+        bool answered = false;
+        system.watch_all({WatchTarget{sent.ip, sent_ms}}, sent_ms + request.timeout_seconds * std::int64_t{1000},
+                         [&answered](std::size_t index, const ProbeOutcome& outcome) {
+                             answered = answered || (index == 0 && outcome.verdict == ProbeVerdict::kAnswered);
+                         });
+        report = MessageReport(answered ? kExitDone : kExitNoAnswer,
+                               Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
+                                       MessageIcon::kInformation});
         break;
     }
     }
@@ -261,6 +329,7 @@ CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem
     }
     case CommandKind::kDialog:  // no arguments: the caller opens the dialog instead
     case CommandKind::kListen:  // the caller writes its lines as they come
+    case CommandKind::kList:
         break;
     }
     return UsageReport();

@@ -1,20 +1,22 @@
 #pragma once
 // The command line of tarvex-wol.exe, for shortcuts, scheduled tasks and batch files:
 //
-//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]
+//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>]]
+//   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>]] [/delay <ms>] [/report <file.csv>]
 //   tarvex-wol.exe /check <IP>
 //   tarvex-wol.exe /listen [/for <s>]
 //   tarvex-wol.exe /?
 //
 // Written here: reading the arguments into a request, the exit codes, the texts a run
 // reports and the choice of where they go. The entry point runs the request with the
-// dialog's own flows and shows the report (command_line-win32.h); /listen writes its
-// lines as they come (listen_command.h).
+// dialog's own flows and shows the report (command_line-win32.h); /listen and /list
+// write their lines as they come (listen_command.h, list_command.h).
 //
 // The arguments come from the C runtime (__argc/__argv), which splits the command line
 // by the usual MSVCRT rules for quotes and backslashes; the program does not split it
 // itself. MinGW's runtime expands no wildcards unless asked to, so "/?" stays as typed.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,33 +24,49 @@
 #include "app/check_command.h"
 #include "app/main_dialog_view.h"
 #include "app/wake_command.h"
+#include "net/probe_engine.h"  // ProbeOutcome
 
 /// Exit codes of a run with arguments. Without arguments the dialog opens and the
 /// process ends with 24, as it always has.
 constexpr int kExitDone = 0;          // sent; with /wait or /check: it answered; /listen: one for this PC came; /?
-constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer; /listen: none for this PC came
-constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not found, password too long
+constexpr int kExitNoAnswer = 1;      // /wait or /check: it did not answer; /listen: none for this PC came;
+                                      // /list: a PC could not be sent to or, with /wait, did not answer
+constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not found, password too long,
+                                      // a list that cannot be read or names no PC
 constexpr int kExitNothingSent = 3;   // not one magic packet went out; /listen: not one port could be bound
 
 /// Longest /password, as the dialog's password field holds it.
 constexpr std::size_t kPasswordMax = 6;
 
+/// /timeout: how long a /wait watches, in seconds from the (last) send.
+constexpr int kWatchDefaultSeconds = 90;
+constexpr int kWatchMostSeconds = 600;
+/// /delay: the pause between two sends of a /list, in milliseconds.
+constexpr int kListMostDelayMs = 60000;
+
 constexpr char kUsageCaption[] = "TARVEX WOL - Wake On Lan";
 constexpr char kUsageText[] =
     "Usage:\n"
-    "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait]\n"
+    "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>]]\n"
+    "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>]] [/delay <ms>]\n"
+    "                 [/report <file.csv>]\n"
     "  tarvex-wol.exe /check <IP>\n"
     "  tarvex-wol.exe /listen [/for <s>]\n"
     "  tarvex-wol.exe /?\n"
-    "Exit codes: 0 done (with /wait or /check: it answered; /listen: a packet for this PC\n"
-    "came), 1 it did not answer (/listen: none came), 2 bad input, 3 nothing could be\n"
-    "sent (/listen: no port could be bound).";
+    "/list <file>: one PC per line, its MAC or IP (or both) and a label; /wait watches\n"
+    "them all, /timeout (1 to 600 s, 90 without it) from the last send; /delay pauses\n"
+    "between sends (0 to 60000 ms); /report writes a CSV file of the outcome.\n"
+    "Exit codes: 0 done (with /wait or /check: it answered, every one for /list;\n"
+    "/listen: a packet for this PC came), 1 it did not answer (/list: one did not or\n"
+    "could not be sent; /listen: none came), 2 bad input, 3 nothing could be sent\n"
+    "(/listen: no port could be bound).";
 
 enum class CommandKind {
     kDialog,   // no arguments: the dialog, unchanged
     kWake,     // /wake
     kCheck,    // /check
     kListen,   // /listen: run by the caller, which writes its lines as they come (RunListen)
+    kList,     // /list: run by the caller, which writes its lines as they come (RunList)
     kHelp,     // /?
     kRefused,  // the arguments make no request; `error` says why (exit 2)
 };
@@ -61,10 +79,18 @@ struct CommandRequest {
     std::string mac;
     /// kWake: the IP text of /wake <IP> or /ip (empty: none); kCheck: the address.
     std::string ip;
-    /// kWake: the SecureOn password, at most 6 characters; empty: none.
+    /// kWake, kList: the SecureOn password, at most 6 characters; empty: none.
     std::string password;
-    /// kWake: watch for the machine in the foreground after the send (needs `ip`).
+    /// kWake: watch for the machine in the foreground after the send (needs `ip`);
+    /// kList: watch every PC that has an IP.
     bool wait = false;
+    /// With `wait`: how long, 1 to 600 seconds from the (last) send.
+    int timeout_seconds = kWatchDefaultSeconds;
+    /// kList: the list file and the report file (empty: none), as typed.
+    std::string list_file;
+    std::string report_file;
+    /// kList: the pause between two sends, 0 to 60000 ms.
+    int delay_ms = 0;
     /// kListen: how long to listen, 1 to 3600 seconds.
     int listen_seconds = 0;
     /// kRefused: one line naming the argument at fault.
@@ -84,7 +110,10 @@ struct CommandRequest {
 /// IsPairName: a name the cache keeps for itself is refused. /ip goes with /wake <MAC>
 /// only; /wait needs an IP. /check takes an IP text, checked later by the Check
 /// command's own rule. /listen stands alone but for /for, whose value is a decimal
-/// number of seconds from 1 to 3600 (60 without it).
+/// number of seconds from 1 to 3600 (60 without it). /list takes a file, read later,
+/// and goes with /password, /wait, /delay (decimal milliseconds, 0 to 60000) and
+/// /report (a file, not the list's own name). /timeout (decimal seconds, 1 to 600) goes
+/// with /wait, of /wake or /list. Of /wake, /check, /list and /listen one at most.
 ///
 /// Refusals, each one line, options named as typed:
 ///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
@@ -93,9 +122,12 @@ struct CommandRequest {
 ///   Not an IP after /ip: UltimaIP
 ///   /password takes at most 6 characters                         /check cannot be used with /wake
 ///   /wait needs an IP: /wake <IP> or /ip <IP>                   /ip goes with /wake <MAC> only
-///   /ip goes with /wake only (likewise /password and /wait without /wake)
-///   /listen cannot be used with /wake (likewise /check)      /for goes with /listen only
-///   /for takes 1 to 3600 seconds: 0
+///   /ip goes with /wake only          /password goes with /wake or /list only (likewise /wait)
+///   /listen cannot be used with /wake (likewise /check, /list)   /for goes with /listen only
+///   /list cannot be used with /wake (likewise /check)            /for takes 1 to 3600 seconds: 0
+///   Missing file after /list      /delay goes with /list only     /report goes with /list only
+///   /timeout goes with /wait      /timeout takes 1 to 600 seconds: 0
+///   /delay takes 0 to 60000 milliseconds: x                       /report would overwrite the list: a.txt
 CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 /// What a run with arguments reports, and its exit code.
@@ -124,24 +156,46 @@ CommandReport UsageReport();
 /// Arguments that make no request: the error as one line, "Error" box, exit 2.
 CommandReport RefusalReport(const std::string& error);
 
+/// One PC to watch after its wake.
+struct WatchTarget {
+    /// The IP text (for a single /wake it may also be a machine's name).
+    std::string ip;
+    /// When its packet went out, on the watch's own clock.
+    std::int64_t sent_ms = 0;
+};
+
+/// Takes the outcome of target `index` of a watch, once known.
+using WatchVerdict = std::function<void(std::size_t index, const ProbeOutcome& outcome)>;
+
+/// Probes every target from its send on, in attempts of about 2 s, until it answers or
+/// `end_ms` (on the same clock as WatchTarget::sent_ms, and ProbeOutcome::answered_ms)
+/// has come; calls `verdict` once for each target as its outcome is known, on the
+/// caller's thread. Returns when all are known, or when the run was cut short (Ctrl-C):
+/// a target not reported by then is undecided, and so is one reported kCancelled.
+using WatchAllFunction =
+    std::function<void(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict)>;
+
 /// What a run with arguments does on this computer: the wake's actions (its watcher is
-/// never started), the "Get MAC" sources, the Check probe and the watch, run to its end
-/// on the caller's thread.
+/// never started), the "Get MAC" sources, the Check probe, the clock and the watch, run
+/// to its end on the caller's thread.
 struct CommandLineSystem {
     WakeActions& wake;
     std::function<std::string(const std::string& ip_text)> find_mac;
     CheckProbe probe;
-    std::function<WatchOutcome(const std::string& ip_text)> watch;
+    std::function<std::int64_t()> now_ms;
+    WatchAllFunction watch_all;
 };
 
 /// Runs `request` with the dialog's own flows and returns its report:
 ///   /check: CheckIp; not valid 2, on 0, off 1, with its message.
 ///   /wake <IP>: the MAC as "Get MAC" finds it (nothing found: its message, exit 2).
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
-///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch (answered 0,
-///   not 1), else "Magic packet sent to <MAC>." (0). A pair that could not be
+///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch of the IP
+///   from the send on, for /timeout seconds (answered 0, not or cut short 1), else
+///   "Magic packet sent to <MAC>." (0). A pair that could not be
 ///   remembered adds CacheFailedText as a line of its own; the exit code stays.
-///   /? the usage (0); refused arguments their one line (2).
+///   /? the usage (0); refused arguments their one line (2). /list and /listen are the
+///   caller's (RunList, RunListen).
 CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem& system);
 
 /// Where a report is shown.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,7 +19,11 @@ std::string Describe(const CommandRequest& r) {
     case CommandKind::kListen: return "listen " + std::to_string(r.listen_seconds);
     case CommandKind::kRefused: return "refused: " + r.error;
     case CommandKind::kWake:
-        return "wake mac[" + r.mac + "] ip[" + r.ip + "] pw[" + r.password + "]" + (r.wait ? " wait" : "");
+        return "wake mac[" + r.mac + "] ip[" + r.ip + "] pw[" + r.password + "]" +
+               (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "");
+    case CommandKind::kList:
+        return "list[" + r.list_file + "] pw[" + r.password + "] delay " + std::to_string(r.delay_ms) + " report[" +
+               r.report_file + "]" + (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "");
     }
     return "?";
 }
@@ -37,12 +42,12 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", mac}, "wake mac[00-1A-2B-3C-4D-5E] ip[] pw[]"},
         {{"-WAKE", "0a:1b:2c:3d:4e:5f"}, "wake mac[0a:1b:2c:3d:4e:5f] ip[] pw[]"},
         {{"/wake", mac, "/ip", "10.77.0.2", "/password", "-a/b c", "/wait"},
-         "wake mac[00-1A-2B-3C-4D-5E] ip[10.77.0.2] pw[-a/b c] wait"},
+         "wake mac[00-1A-2B-3C-4D-5E] ip[10.77.0.2] pw[-a/b c] wait 90"},
         {{"/Wait", "/IP", "nas", "-Password", "abcdef", "/wake", mac},
-         "wake mac[00-1A-2B-3C-4D-5E] ip[nas] pw[abcdef] wait"},
+         "wake mac[00-1A-2B-3C-4D-5E] ip[nas] pw[abcdef] wait 90"},
         {{"/wake", "10.77.0.2"}, "wake mac[] ip[10.77.0.2] pw[]"},
         // 16 characters is still an IP text, never checked here.
-        {{"/wake", "0123456789abcdef", "/wait"}, "wake mac[] ip[0123456789abcdef] pw[] wait"},
+        {{"/wake", "0123456789abcdef", "/wait"}, "wake mac[] ip[0123456789abcdef] pw[] wait 90"},
         {{"/wake", "nas", "/password", "x"}, "wake mac[] ip[nas] pw[x]"},
         {{"-cHeCk", "10.77.0.2"}, "check [10.77.0.2]"},
         // The MAC rule, and the 17 characters the dialog's field holds.
@@ -61,8 +66,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", mac, "/wait"}, "refused: /wait needs an IP: /wake <IP> or /ip <IP>"},
         {{"/wake", "10.77.0.2", "-ip", "10.77.0.3"}, "refused: -ip goes with /wake <MAC> only"},
         {{"/ip", "10.77.0.2"}, "refused: /ip goes with /wake only"},
-        {{"/password", "abc"}, "refused: /password goes with /wake only"},
-        {{"/check", "10.77.0.2", "/WAIT"}, "refused: /WAIT goes with /wake only"},
+        {{"/password", "abc"}, "refused: /password goes with /wake or /list only"},
+        {{"/check", "10.77.0.2", "/WAIT"}, "refused: /WAIT goes with /wake or /list only"},
         {{"/wake", mac, "/check", "10.77.0.2"}, "refused: /check cannot be used with /wake"},
         {{"/wake", mac, "/WAKE", mac}, "refused: Repeated option: /WAKE"},
         {{"/wake", mac, "/wait", "/wait"}, "refused: Repeated option: /wait"},
@@ -90,6 +95,35 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/for", "10"}, "refused: /for goes with /listen only"},
         {{"/listen", "/wake", mac}, "refused: /listen cannot be used with /wake"},
         {{"/check", "10.77.0.2", "/Listen"}, "refused: /Listen cannot be used with /check"},
+        // /list and the options that go with it; /timeout with either /wait.
+        {{"/list", "pcs.txt"}, "list[pcs.txt] pw[] delay 0 report[]"},
+        {{"-LIST", " pcs.csv ", "/password", "abc", "/wait", "/Timeout", "600", "/delay", "60000", "/report", " out.csv"},
+         "list[pcs.csv] pw[abc] delay 60000 report[out.csv] wait 600"},
+        {{"/list", "pcs.txt", "/wait", "/timeout", "1", "/DELAY", "000"}, "list[pcs.txt] pw[] delay 0 report[] wait 1"},
+        {{"/wake", "10.77.0.2", "/wait", "/timeout", "007"}, "wake mac[] ip[10.77.0.2] pw[] wait 7"},
+        {{"/list"}, "refused: Missing file after /list"},
+        {{"/list", "/wait"}, "refused: Missing file after /list"},
+        {{"/list", "pcs.txt", "/report"}, "refused: Missing file after /report"},
+        {{"/list", "pcs.txt", "/report", " "}, "refused: Missing file after /report"},
+        {{"/list", "pcs.txt", "/list", "b.txt"}, "refused: Repeated option: /list"},
+        {{"/list", "pcs.txt", "/wake", mac}, "refused: /list cannot be used with /wake"},
+        {{"/check", "10.77.0.2", "/LIST", "pcs.txt"}, "refused: /LIST cannot be used with /check"},
+        {{"/list", "pcs.txt", "/listen"}, "refused: /listen cannot be used with /list"},
+        {{"/delay", "5"}, "refused: /delay goes with /list only"},
+        {{"/wake", mac, "/delay", "5"}, "refused: /delay goes with /list only"},
+        {{"/wake", mac, "/ip", "10.77.0.2", "/REPORT", "r.csv"}, "refused: /REPORT goes with /list only"},
+        {{"/list", "pcs.txt", "/timeout", "5"}, "refused: /timeout goes with /wait"},
+        {{"/wake", "10.77.0.2", "-timeout", "5"}, "refused: -timeout goes with /wait"},
+        {{"/check", "10.77.0.2", "/timeout", "5", "/wait"}, "refused: /wait goes with /wake or /list only"},
+        {{"/list", "pcs.txt", "/wait", "/timeout", "0"}, "refused: /timeout takes 1 to 600 seconds: 0"},
+        {{"/list", "pcs.txt", "/wait", "/timeout", "601"}, "refused: /timeout takes 1 to 600 seconds: 601"},
+        {{"/wake", "10.77.0.2", "/wait", "/timeout", "1.5"}, "refused: /timeout takes 1 to 600 seconds: 1.5"},
+        {{"/list", "pcs.txt", "/delay", "x"}, "refused: /delay takes 0 to 60000 milliseconds: x"},
+        {{"/list", "pcs.txt", "/delay", "60001"}, "refused: /delay takes 0 to 60000 milliseconds: 60001"},
+        {{"/list", "pcs.txt", "/delay", "-1"}, "refused: Missing milliseconds after /delay"},
+        {{"/list", "pcs.txt", "/ip", "10.77.0.2"}, "refused: /ip goes with /wake only"},
+        {{"/list", "pcs.txt", "/password", "abcdefg"}, "refused: /password takes at most 6 characters"},
+        {{"/list", "Pcs.CSV", "/report", "pcs.csv"}, "refused: /report would overwrite the list: pcs.csv"},
     };
     for (const Case& c : cases) {
         const CommandRequest request = ParseCommandLine(c.args);
@@ -133,11 +167,15 @@ struct FakeSystem : WakeActions {
                 log.push_back("probe " + ip + " " + std::to_string(limit_ms));
                 return answers;
             },
-            [this](const std::string& ip) {
-                log.push_back("watch " + ip);
-                return WatchOutcome{answers ? WatchResult::kAnswered : WatchResult::kNoAnswer,
-                                    Message{answers ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
-                                            MessageIcon::kInformation}};
+            [] { return std::int64_t{5000}; },
+            [this](const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) {
+                for (std::size_t i = 0; i < targets.size(); ++i) {
+                    log.push_back("watch " + targets[i].ip + " from " + std::to_string(targets[i].sent_ms) +
+                                  " to " + std::to_string(end_ms));
+                    ProbeOutcome outcome;
+                    outcome.verdict = answers ? ProbeVerdict::kAnswered : ProbeVerdict::kNoAnswer;
+                    verdict(i, outcome);
+                }
             }};
     }
 };
@@ -163,12 +201,12 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
          "Can't figure out MAC from IP. Try to write the MAC directly.", {"find 10.77.0.2"}},
         {{"/wake", "10.77.0.2"}, "not a mac", true, true, 2, "The MAC is invalid", {"find 10.77.0.2"}},
         {{"/wake", " 10.77.0.2 ", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find 10.77.0.2", "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []", "watch 10.77.0.2"}},
+         {"find 10.77.0.2", "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []", "watch 10.77.0.2 from 5000 to 95000"}},
         {{"/wake", mac}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.", {"send " + mac + " 40000 []"}},
         {{"/wake", "nas", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find nas", "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas"}},
-        {{"/wake", mac, "/ip", "nas", "/wait"}, "", true, false, 1, "The PC could not been turned on.",
-         {"cache nas=" + mac, "send " + mac + " 40000 []", "watch nas"}},
+         {"find nas", "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas from 5000 to 95000"}},
+        {{"/wake", mac, "/ip", "nas", "/wait", "/timeout", "5"}, "", true, false, 1, "The PC could not been turned on.",
+         {"cache nas=" + mac, "send " + mac + " 40000 []", "watch nas from 5000 to 10000"}},
         {{"/wake", mac, "/ip", "nas", "/wait"}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.",
          {"cache nas=" + mac, "send " + mac + " 40000 []"}},
         {{"/check", "10.77.0.2"}, "", true, true, 0, "The PC with IP 10.77.0.2 is on", {"probe 10.77.0.2 500"}},
@@ -245,6 +283,34 @@ TEST(CommandLine, APairThatCannotBeRememberedIsALineOfItsOwnAndKeepsTheExitCode)
         EXPECT_EQ(report.exit_code, c.exit_code);
         EXPECT_EQ(report.console_text,
                   c.text + "\r\nThe MAC 00-1A-2B-3C-4D-5E could not be remembered for 10.77.0.2.\r\n");
+    }
+}
+
+TEST(CommandLine, AWakeWaitEndsWellOnlyWhenItsTargetAnswered) {
+    const struct {
+        std::vector<std::pair<std::size_t, ProbeVerdict>> told;  // what the watch reports, in order
+        int exit_code;
+    } cases[] = {
+        {{{0, ProbeVerdict::kAnswered}}, 0},
+        {{{0, ProbeVerdict::kNoAnswer}}, 1},
+        {{{0, ProbeVerdict::kCancelled}}, 1},
+        {{}, 1},  // cut short before its verdict
+        {{{1, ProbeVerdict::kAnswered}}, 1},
+    };
+    for (const auto& c : cases) {
+        FakeSystem fake;
+        CommandLineSystem system = fake.System();
+        system.watch_all = [&c](const std::vector<WatchTarget>&, std::int64_t, const WatchVerdict& verdict) {
+            for (const auto& told : c.told) {
+                ProbeOutcome outcome;
+                outcome.verdict = told.second;
+                verdict(told.first, outcome);
+            }
+        };
+        const CommandReport report =
+            RunCommandRequest(ParseCommandLine({"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}), system);
+        EXPECT_EQ(report.exit_code, c.exit_code) << c.told.size();
+        EXPECT_EQ(report.box.text, c.exit_code == 0 ? kTurnedOnMessage : kNotTurnedOnMessage);
     }
 }
 

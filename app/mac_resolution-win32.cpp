@@ -18,9 +18,12 @@ public:
     std::string Read(const std::string& ip_text) override { return ReadCacheValue(ip_text); }
 };
 
-}  // namespace
+class NoArpRequest final : public ArpRequestSource {
+public:
+    std::optional<HardwareAddress> Request(std::uint32_t) override { return std::nullopt; }
+};
 
-std::string FindMacOnThisPc(const std::string& ip_text) {
+std::string FindMacWith(const std::string& ip_text, ArpRequestSource& request) {
     // Not inet_addr: it reads "010" as octal 8 and fails into 255.255.255.255.
     std::optional<std::uint32_t> target;
     if (const std::optional<Ipv4Bytes> octets = ReadIpv4Octets(ip_text)) {
@@ -29,7 +32,18 @@ std::string FindMacOnThisPc(const std::string& ip_text) {
         target = in_network_order;
     }
     IpHelperArpTable table;
-    IpHelperArpRequest request;
     RegistryMacCache cache;
     return FindMacText(ip_text, target, table, request, cache);
+}
+
+}  // namespace
+
+std::string FindMacOnThisPc(const std::string& ip_text) {
+    IpHelperArpRequest request;
+    return FindMacWith(ip_text, request);
+}
+
+std::string FindMacWithoutRequest(const std::string& ip_text) {
+    NoArpRequest request;
+    return FindMacWith(ip_text, request);
 }

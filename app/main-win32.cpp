@@ -10,7 +10,7 @@
 
 #include "app/command_line-win32.h"
 #include "app/main_dialog-win32.h"
-#include "net/probe_state.h"
+#include "net/probe_engine-win32.h"
 #include "net/socket-win32.h"
 #include "resource.h"
 
@@ -25,7 +25,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         const std::vector<std::string> arguments(__argv + 1, __argv + __argc);
         WinsockSession winsock;
         const int code = RunCommandLine(arguments);
-        AbandonEveryProbe();
+        StopEveryProbe();
         return code;
     }
     // Only the progress bar class is needed beyond the standard controls.
@@ -38,8 +38,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         // the network commands fail in their own way.
         WinsockSession winsock;
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
-        // A watcher may be probing: from here on nothing may leave the machine.
-        AbandonEveryProbe();
+        // The dialog stopped every probe as it closed; this also covers a dialog that
+        // could not be created. The engine ends before Winsock does.
+        StopEveryProbe();
     }
     return kExitCode;
 }

@@ -12,12 +12,13 @@
 #include "app/dialog_result-win32.h"
 #include "app/mac_resolution-win32.h"
 #include "app/main_dialog_view.h"
+#include "app/probe_commands-win32.h"
 #include "app/progress_dialog-win32.h"
 #include "app/start_fill.h"
 #include "app/wake_command-win32.h"
 #include "cache/registry_cache-win32.h"
 #include "net/adapter_list-win32.h"
-#include "net/echo_probe-win32.h"
+#include "net/probe_engine-win32.h"
 #include "resource.h"
 
 static_assert(static_cast<unsigned>(MessageIcon::kError) == MB_ICONERROR, "error icon");
@@ -47,7 +48,7 @@ std::string ReadEditText(HWND dialog, int id, int limit) {
     return text;
 }
 
-/// A message box with an OK button, owned by `owner`; callable from any thread.
+/// A message box with an OK button, owned by `owner`.
 void ShowMessageOver(HWND owner, const Message& message) {
     MessageBoxA(owner, message.text.c_str(), message.caption, MB_OK | static_cast<unsigned>(message.icon));
 }
@@ -70,9 +71,8 @@ private:
     HWND dialog_;
 };
 
-bool ProbeForCheck(std::string ip_text, std::int32_t limit_ms) {
-    return ProbeWithTimeout(std::move(ip_text), limit_ms);
-}
+// A watch's end, posted by the probe engine's thread: WPARAM is 1 when the PC answered.
+constexpr UINT kWatchDoneMessage = WM_APP + 1;
 
 void OnInitDialog(HWND dialog) {
     // LoadIconA gives a shared icon: the window keeps using it, and
@@ -101,6 +101,8 @@ void OnClose(HWND dialog) {
     // shows the defaults.
     WriteCacheValue(kLastIpName,
                     TrimBlanks(ReadEditText(dialog, IDC_IP_ADDRESS, ControlOf(DialogField::kIpAddress).limit + 1)));
+    // Every watch and probe ends here: nothing leaves the machine once the dialog is gone.
+    StopEveryProbe();
     EndDialog(dialog, kDialogResult);
 }
 
@@ -114,14 +116,18 @@ void OnCommand(HWND dialog, int control) {
         ContributeCommand(dialog);
         break;
     case IDC_CHECK:
-        CheckCommand(view, ProbeForCheck);
+        // Waits on this thread, as the click's answer: the engine wakes it the moment the
+        // reply arrives, or at the limit.
+        CheckCommand(view, CheckProbeOnThisPc);
         break;
     case IDC_GET_MAC:
         GetMacCommand(view, FindMacOnThisPc);
         break;
     case IDC_TURN_ON: {
-        // The watcher reports from its own thread, over the dialog.
-        SystemWakeActions actions([dialog](const Message& message) { ShowMessageOver(dialog, message); });
+        // The watch ends on the probe engine's thread, which only posts its result: the
+        // box is shown here, on the dialog's own thread. A dialog that is gone by then
+        // never gets the message.
+        SystemWakeActions actions([dialog](bool answered) { PostMessageA(dialog, kWatchDoneMessage, answered, 0); });
         TurnOnCommand(view, actions);
         break;
     }
@@ -149,6 +155,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wparam));
         return FALSE;
+    case kWatchDoneMessage:
+        ShowMessageOver(dialog, WatchReport(wparam != 0).message);
+        return TRUE;
     default:
         return FALSE;
     }

@@ -1,24 +1,11 @@
 #include "app/wake_command-win32.h"
 
-#include <windows.h>
-
 #include <utility>
 
 #include "cache/registry_cache-win32.h"
-#include "common/detached_thread.h"
-#include "net/echo_probe-win32.h"
+#include "common/monotonic_clock-win32.h"
 #include "net/magic_sender-win32.h"
-#include "net/probe_wait-win32.h"
-
-namespace {
-
-/// What the wake command hands to its watcher thread, which owns it alone.
-struct WakeTarget {
-    std::string ip;  // the IP text as typed
-    SystemWakeActions::Report report;
-};
-
-}  // namespace
+#include "net/probe_engine-win32.h"
 
 bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text) {
     return WriteCacheValue(name, text);
@@ -29,14 +16,10 @@ bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const 
 }
 
 void SystemWakeActions::StartWatcher(const std::string& ip) {
-    StartDetachedThread([target = WakeTarget{ip, report_}] { target.report(WatchForWakeNow(target.ip).message); });
-}
-
-WatchOutcome WatchForWakeNow(const std::string& ip) {
-    return WatchForWake(
-        ip, kWatchSchedule,
-        [](std::string host, std::int32_t limit_ms) {
-            return StartEchoProbe(std::move(host), limit_ms, HostReading::kAddressOrName);
-        },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
+    ProbeEngine* engine = ProcessProbeEngine();
+    if (engine == nullptr || !watch_done_) return;
+    engine->Submit(WatchOrder(ip, kWatchSchedule, MonotonicMs(), [done = watch_done_](const ProbeOutcome& outcome) {
+        // Cancelled: the program is ending, and nobody is left to tell.
+        if (outcome.verdict != ProbeVerdict::kCancelled) done(outcome.verdict == ProbeVerdict::kAnswered);
+    }));
 }

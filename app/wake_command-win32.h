@@ -1,27 +1,24 @@
 #pragma once
-// The wake's actions on this computer, and its watcher with the real probes and clock.
+// The wake's actions on this computer: the registry cache, the magic packet broadcast,
+// and the watcher as an order of the process's probe engine.
 #include <functional>
 #include <string>
 
 #include "app/wake_command.h"
 
-/// The registry cache, the magic packet broadcast, and a detached watcher that hands
-/// its outcome's message to `report` on its own thread.
 class SystemWakeActions final : public WakeActions {
 public:
-    using Report = std::function<void(const Message& message)>;
-    explicit SystemWakeActions(Report report) : report_(std::move(report)) {}
+    /// Called on the engine's thread when a watch has ended with or without an answer
+    /// (not when it was cancelled at exit); it must not block: the dialog posts itself
+    /// a message. Without it no watcher is started.
+    using WatchDone = std::function<void(bool answered)>;
+    explicit SystemWakeActions(WatchDone watch_done = nullptr) : watch_done_(std::move(watch_done)) {}
 
     bool WriteCache(const std::string& name, const std::string& text) override;
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
-    /// When no thread can start, nothing is reported.
+    /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.
     void StartWatcher(const std::string& ip) override;
 
 private:
-    Report report_;
+    WatchDone watch_done_;
 };
-
-/// WatchForWake of `ip` with echo probes, the system's sleep and its monotonic clock,
-/// on the caller's thread: about 60 s when the machine answers at once, 90 s when it
-/// never does.
-WatchOutcome WatchForWakeNow(const std::string& ip);

@@ -1,6 +1,6 @@
 #include "app/wake_command.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "addr/mac_text.h"
 #include "addr/typed_text.h"
@@ -51,29 +51,21 @@ void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
     }
 }
 
-bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep, const ClockFunction& clock) {
-    const std::int64_t begin = clock();
-    const std::int64_t end = begin + schedule.end_ms;
-    // One sleep, and another should it end early.
-    for (std::int64_t left; (left = begin + schedule.wait_ms - clock()) > 0;) sleep(static_cast<int>(left));
-    for (int attempt = 0; attempt < schedule.attempts; ++attempt) {
-        const std::int64_t now = clock();
-        if (now >= end) break;
-        const std::int64_t deadline = std::min(now + schedule.probe_ms, end);
-        ProbeHandle probe = start(ip, static_cast<std::int32_t>(deadline - now));
-        const bool answered = PollForAnswer(
-            deadline, schedule.pause_ms, [&probe] { return probe.IsAnswered(); }, sleep, clock);
-        // From here on the probe's answer no longer counts, and it stops by itself.
-        probe.Abandon();
-        if (answered) return true;
-    }
-    return false;
+ProbeOrder WatchOrder(const std::string& ip, const WatchSchedule& schedule, std::int64_t sent_ms,
+                      std::function<void(const ProbeOutcome&)> done) {
+    ProbeOrder order;
+    order.host = ip;
+    // A machine's name is fine here: the watch probes what the user typed.
+    order.reading = HostReading::kAddressOrName;
+    order.first_ms = sent_ms + schedule.wait_ms;
+    order.end_ms = sent_ms + schedule.end_ms;
+    order.attempt_ms = schedule.probe_ms;
+    order.attempts = schedule.attempts;
+    order.done = std::move(done);
+    return order;
 }
 
-WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                          const SleepFunction& sleep, const ClockFunction& clock) {
-    const bool answered = WatchForAnswer(ip, schedule, start, sleep, clock);
+WatchOutcome WatchReport(bool answered) {
     return WatchOutcome{answered ? WatchResult::kAnswered : WatchResult::kNoAnswer,
                         Message{answered ? kTurnedOnMessage : kNotTurnedOnMessage, kWakeCaption,
                                 MessageIcon::kInformation}};

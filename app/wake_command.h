@@ -5,16 +5,17 @@
 // actions and runs the watcher.
 //
 // One wake: validate the MAC text -> cache the IP-to-MAC pair -> progress dialog ->
-// broadcast the magic packet -> hand the IP text to a detached watcher, which waits a
-// minute for the machine to start, probes it and reports whether it answered. Without
+// broadcast the magic packet -> hand the IP text to a watcher, an order of the probe
+// engine that waits a minute for the machine to start, probes it and reports whether
+// it answered. Without
 // an IP there is nothing to remember or watch: the user is told the packet went out.
-// SendWake and WatchForWake decide and return their outcome, so that they serve
-// without a window too.
+// SendWake decides and returns its outcome, so that it serves without a window too.
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "app/main_dialog_view.h"
-#include "net/probe_wait.h"
+#include "net/probe_engine.h"
 
 constexpr int kWakePort = 40000;
 
@@ -75,27 +76,23 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
 void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
 /// How long a watcher gives the machine, as a value so that a test can shrink it. Every
-/// time is held by the clock, from the start of the watch.
+/// time is counted from the send, on the engine's monotonic clock.
 struct WatchSchedule {
     int wait_ms;   // to the first probe
-    int attempts;  // probes at most
-    int probe_ms;  // each probe's limit, polled at once and after every pause
-    int pause_ms;  // between polls
+    int attempts;  // probes at most, one after another
+    int probe_ms;  // each probe's limit
     int end_ms;    // no probe runs past it
 };
 
-/// One minute for the machine to start, then up to 60 probes of 500 ms, polled every
-/// 10 ms: the report comes about 60 s after the send when the machine answers at once,
-/// and 90 s after it when it never does, however long the pauses really last.
-constexpr WatchSchedule kWatchSchedule{60000, 60, 500, 10, 90000};
+/// One minute for the machine to start, then up to 60 probes of 500 ms: the report comes
+/// about 60 s after the send when the machine answers at once, and 90 s after it when it
+/// never does.
+constexpr WatchSchedule kWatchSchedule{60000, 60, 500, 90000};
 
-/// Waits until `wait_ms` have passed on `clock`, then starts up to `attempts` probes of
-/// `ip` with `start`, one after another, each given `probe_ms` or what is left before
-/// `end_ms` as its limit, polling each with PollForAnswer and abandoning it afterwards;
-/// an answer that comes after a probe's last poll does not count. True at the first
-/// answer.
-bool WatchForAnswer(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                    const SleepFunction& sleep, const ClockFunction& clock);
+/// The probe engine's order for a watch of `ip` (an address or a machine's name) sent at
+/// `sent_ms`, following `schedule`; `done` gets its outcome.
+ProbeOrder WatchOrder(const std::string& ip, const WatchSchedule& schedule, std::int64_t sent_ms,
+                      std::function<void(const ProbeOutcome&)> done);
 
 enum class WatchResult { kAnswered, kNoAnswer };
 
@@ -105,7 +102,5 @@ struct WatchOutcome {
     Message message;
 };
 
-/// The whole watch: WatchForAnswer, and its report "The PC has been turned on." or
-/// "The PC could not been turned on.".
-WatchOutcome WatchForWake(const std::string& ip, const WatchSchedule& schedule, const ProbeStarter& start,
-                          const SleepFunction& sleep, const ClockFunction& clock);
+/// The watch's report: "The PC has been turned on." or "The PC could not been turned on.".
+WatchOutcome WatchReport(bool answered);

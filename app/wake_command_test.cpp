@@ -127,189 +127,41 @@ TEST(TurnOnCommand, ACacheThatCannotBeWrittenIsToldButStopsNothing) {
     }
 }
 
-// Probes whose answers follow a script, on a clock that only the watcher's sleeps move.
-class ScriptedProbes {
-public:
-    // The probe of attempt `attempt` (1-based) answers once `pauses` of its pauses
-    // have passed (0: before its first poll); attempt 0 means never. With a `tick`,
-    // every sleep lasts a whole number of ticks, as on a default Windows timer.
-    ScriptedProbes(int attempt, int pauses, int tick = 0)
-        : answer_attempt_(attempt), answer_after_(pauses), tick_(tick) {}
-
-    ProbeStarter Starter() {
-        return [this](std::string host, std::int32_t limit_ms) {
-            hosts_.push_back(host);
-            limits_.push_back(limit_ms);
-            states_.push_back(std::make_shared<ProbeState>(host, limit_ms));
-            pauses_in_attempt_ = 0;
-            Settle();
-            return ProbeHandle(states_.back());
-        };
-    }
-
-    SleepFunction Sleeper() {
-        return [this](int ms) {
-            elapsed_ms_ += tick_ > 0 ? (ms + tick_ - 1) / tick_ * tick_ : ms;
-            sleeps_.push_back(ms);
-            if (!states_.empty()) {
-                ++pauses_in_attempt_;
-                Settle();
-            }
-        };
-    }
-
-    ClockFunction Clock() {
-        return [this] { return elapsed_ms_; };
-    }
-
-    std::int64_t elapsed_ms() const { return elapsed_ms_; }
-    int started() const { return static_cast<int>(states_.size()); }
-    const std::vector<std::string>& hosts() const { return hosts_; }
-    const std::vector<std::int32_t>& limits() const { return limits_; }
-    const std::vector<int>& sleeps() const { return sleeps_; }
-    const std::vector<std::shared_ptr<ProbeState>>& states() const { return states_; }
-
-private:
-    void Settle() {
-        if (started() == answer_attempt_ && pauses_in_attempt_ == answer_after_) {
-            states_.back()->Finish(ProbeResult::kAnswered);
-        }
-    }
-
-    const int answer_attempt_;
-    const int answer_after_;
-    const int tick_;
-    int pauses_in_attempt_ = 0;
-    std::int64_t elapsed_ms_ = 0;
-    std::vector<std::string> hosts_;
-    std::vector<std::int32_t> limits_;
-    std::vector<int> sleeps_;
-    std::vector<std::shared_ptr<ProbeState>> states_;
-};
-
-TEST(WakeWatcher, AnswerCountsOnlyWhenAPollOfItsAttemptSeesIt) {
+// The watch as the engine gets it: the first probe a minute after the send, 60 of
+// 500 ms at most, none past 90 s; the host text as typed, a name allowed.
+TEST(WakeWatcher, OrdersProbesFromAMinuteToNinetySecondsAfterTheSend) {
     struct Case {
-        const char* name;
-        int attempt;  // 0: never
-        int pauses;
-        bool answered;
-        int started;
-        std::int64_t elapsed_ms;
-    };
-    const Case cases[] = {
-        {"first poll of the first probe", 1, 0, true, 1, 60000},
-        {"second poll of the first probe", 1, 1, true, 1, 60010},
-        {"last poll of the first probe", 1, 49, true, 1, 60490},
-        {"first poll of the last probe", 60, 0, true, 60, 60000 + 59 * 500},
-        {"last poll of the last probe", 60, 49, true, 60, 60000 + 59 * 500 + 490},
-        {"never", 0, 0, false, 60, 90000},
-        // Comes during the pause after the 50th poll, when no poll is left.
-        {"after the last poll of the first probe", 1, 50, false, 60, 90000},
-        {"after the last poll of the last probe", 60, 50, false, 60, 90000},
-    };
-    for (const Case& c : cases) {
-        ScriptedProbes probes(c.attempt, c.pauses);
-        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock()),
-                  c.answered)
-            << c.name;
-        EXPECT_EQ(probes.started(), c.started) << c.name;
-        EXPECT_EQ(probes.elapsed_ms(), c.elapsed_ms) << c.name;
-        ASSERT_FALSE(probes.sleeps().empty());
-        EXPECT_EQ(probes.sleeps().front(), 60000) << c.name;
-        for (const auto& state : probes.states()) {
-            // Every probe was let go of when its attempt ended: only the test holds it.
-            EXPECT_TRUE(state->IsAbandoned()) << c.name;
-            EXPECT_EQ(state.use_count(), 1) << c.name;
-            EXPECT_EQ(state->host(), "10.77.0.2");
-            EXPECT_EQ(state->limit_ms(), 500);
-        }
-    }
-}
-
-TEST(WakeWatcher, ProbeThatEndsWithoutAnswerDoesNotShortenItsAttempt) {
-    ScriptedProbes probes(0, 0);
-    const ProbeStarter scripted = probes.Starter();
-    // Each probe thread has already finished with no reply when polling starts.
-    const ProbeStarter finished_early = [&](std::string host, std::int32_t limit_ms) {
-        ProbeHandle handle = scripted(std::move(host), limit_ms);
-        probes.states().back()->Finish(ProbeResult::kNoAnswer);
-        return handle;
-    };
-    EXPECT_FALSE(WatchForAnswer("10.0.0.9", kWatchSchedule, finished_early, probes.Sleeper(), probes.Clock()));
-    EXPECT_EQ(probes.started(), 60);
-    EXPECT_EQ(probes.elapsed_ms(), 90000);
-    EXPECT_EQ(probes.sleeps().size(), 1u + 60u * 50u);
-}
-
-TEST(WakeWatcher, FollowsAShrunkScheduleAndProbesTheTextAsGiven) {
-    struct Case {
-        const char* name;
         WatchSchedule schedule;
-        std::vector<std::int32_t> limits;
-        std::vector<int> sleeps;
+        std::int64_t sent_ms;
+        std::int64_t first_ms, end_ms;
+        std::int32_t attempt_ms;
+        int attempts;
     };
     const Case cases[] = {
-        {"all attempts", {7, 3, 8, 2, 1000}, {8, 8, 8}, {7, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}},
-        // The end comes 5 ms into the second probe: it gets those 5 ms, and no third follows.
-        {"cut by the end", {7, 3, 8, 2, 20}, {8, 5}, {7, 2, 2, 2, 2, 2, 2, 1}},
+        {kWatchSchedule, 0, 60000, 90000, 500, 60},
+        {kWatchSchedule, 123456789, 123516789, 123546789, 500, 60},
+        {{7, 3, 8, 20}, 5, 12, 25, 8, 3},
     };
     for (const Case& c : cases) {
-        ScriptedProbes probes(0, 0);
-        EXPECT_FALSE(WatchForAnswer("", c.schedule, probes.Starter(), probes.Sleeper(), probes.Clock())) << c.name;
-        EXPECT_EQ(probes.hosts(), std::vector<std::string>(c.limits.size(), "")) << c.name;
-        EXPECT_EQ(probes.limits(), c.limits) << c.name;
-        EXPECT_EQ(probes.sleeps(), c.sleeps) << c.name;
-        EXPECT_EQ(probes.elapsed_ms(), std::min(c.schedule.end_ms, 7 + 3 * 8)) << c.name;
-    }
-}
-
-// Sleeps of 10 ms that last a 16 ms tick (or 40 on a loaded machine) leave fewer polls
-// per probe and fewer probes, but the watch still ends 90 s after its start, and an
-// answer still counts.
-TEST(WakeWatcher, EndsNinetySecondsAfterItsStartWhenSleepsLastLonger) {
-    struct Case {
-        int tick;
-        int attempt;  // the one that answers; 0: none
-        int pauses;
-        bool answered;
-        int started;
-        std::int32_t last_limit;
-    };
-    const Case cases[] = {
-        // A probe lasts 512 ms: 32 polls, the last pause cut to 4 ms and lasting 16.
-        {16, 0, 0, false, 59, 304},
-        {40, 0, 0, false, 58, 360},
-        {16, 59, 18, true, 59, 304},
-        // The answer comes during the last probe's last pause, at the end.
-        {16, 59, 19, false, 59, 304},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("ticks of " + std::to_string(c.tick) + ", attempt " + std::to_string(c.attempt));
-        ScriptedProbes probes(c.attempt, c.pauses, c.tick);
-        EXPECT_EQ(WatchForAnswer("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock()),
-                  c.answered);
-        EXPECT_EQ(probes.started(), c.started);
-        ASSERT_FALSE(probes.limits().empty());
-        EXPECT_EQ(probes.limits().back(), c.last_limit);
-        EXPECT_LT(probes.elapsed_ms(), 90000 + c.tick);
-        if (!c.answered) {
-            EXPECT_GE(probes.elapsed_ms(), 90000);
-        }
-        for (const auto& state : probes.states()) EXPECT_TRUE(state->IsAbandoned());
+        int called = 0;
+        const ProbeOrder order = WatchOrder(" pc-7 ", c.schedule, c.sent_ms, [&](const ProbeOutcome&) { ++called; });
+        EXPECT_EQ(order.host, " pc-7 ");
+        EXPECT_EQ(order.reading, HostReading::kAddressOrName);
+        EXPECT_EQ(order.first_ms, c.first_ms);
+        EXPECT_EQ(order.end_ms, c.end_ms);
+        EXPECT_EQ(order.attempt_ms, c.attempt_ms);
+        EXPECT_EQ(order.attempts, c.attempts);
+        ASSERT_TRUE(order.done);
+        order.done(ProbeOutcome{});
+        EXPECT_EQ(called, 1);
     }
 }
 
 TEST(WakeWatcher, ReportsWithTheInformationIconEitherWay) {
-    struct Case {
-        int attempt;
-        const char* text;
-    };
-    for (const Case& c : {Case{2, "The PC has been turned on."}, Case{0, "The PC could not been turned on."}}) {
-        ScriptedProbes probes(c.attempt, 3);
-        const WatchOutcome outcome =
-            WatchForWake("10.77.0.2", kWatchSchedule, probes.Starter(), probes.Sleeper(), probes.Clock());
-        EXPECT_EQ(outcome.result, c.attempt != 0 ? WatchResult::kAnswered : WatchResult::kNoAnswer);
-        EXPECT_EQ(outcome.message.text, c.text);
+    for (const bool answered : {true, false}) {
+        const WatchOutcome outcome = WatchReport(answered);
+        EXPECT_EQ(outcome.result, answered ? WatchResult::kAnswered : WatchResult::kNoAnswer);
+        EXPECT_EQ(outcome.message.text, answered ? "The PC has been turned on." : "The PC could not been turned on.");
         EXPECT_STREQ(outcome.message.caption, "Turning on PC...");
         EXPECT_EQ(outcome.message.icon, MessageIcon::kInformation);
     }

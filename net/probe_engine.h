@@ -163,6 +163,7 @@ using ProbeTicket = std::uint64_t;
 class ProbeEngine {
 public:
     explicit ProbeEngine(ProbeIo& io, int most_at_once = kMostProbesAtOnce);
+    ~ProbeEngine();
     ProbeEngine(const ProbeEngine&) = delete;
     ProbeEngine& operator=(const ProbeEngine&) = delete;
 
@@ -189,8 +190,9 @@ private:
     struct Entry;
     void TakeInRequests();
     void StartDue(std::int64_t now);
-    void StartAttempt(Entry& entry, std::int64_t now);
+    void StartAttempt(ProbeTicket ticket, std::int64_t now);
     void EndAttempt(Entry& entry);
+    void Answer(ProbeTicket ticket, AnswerKind how, std::uint16_t port, std::int64_t now);
     void Finish(ProbeTicket ticket, ProbeOutcome outcome);
     void Handle(const IoEvents& events, std::int64_t now);
     void ExpireAttempts(std::int64_t now);
@@ -211,6 +213,7 @@ private:
     std::deque<ProbeTicket> waiting_;  // for a place, in order
     std::map<IoId, ProbeTicket> owners_;
     int running_ = 0;
+    bool stop_seen_ = false;  // Stop has been taken in
     bool ended_ = false;
 };
 

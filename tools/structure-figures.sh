@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The walk through today's code: click -> packet, and send -> report shown.
 WALK_SEND=${WALK_SEND:-"app/main_dialog-win32.cpp app/wake_command.cpp app/wake_command-win32.cpp net/magic_sender-win32.cpp net/magic_packet.cpp net/magic_sender-win32.cpp net/magic_sender.cpp net/magic_sender-win32.cpp"}
-WALK_WATCH=${WALK_WATCH:-"app/wake_command.cpp app/wake_command-win32.cpp common/detached_thread.h app/wake_command-win32.cpp app/wake_command.cpp net/probe_wait.cpp app/wake_command-win32.cpp net/echo_probe-win32.cpp net/probe_state.cpp common/detached_thread.h net/echo_probe-win32.cpp net/echo_probe.cpp net/echo_probe-win32.cpp net/echo_packet.cpp net/echo_probe.cpp app/wake_command.cpp app/wake_command-win32.cpp app/main_dialog-win32.cpp"}
+WALK_WATCH=${WALK_WATCH:-"app/main_dialog-win32.cpp app/wake_command-win32.cpp app/wake_command.cpp net/probe_engine.cpp net/probe_io-win32.cpp net/echo_packet.cpp net/probe_engine.cpp app/wake_command-win32.cpp app/main_dialog-win32.cpp"}
 SRC="addr common net cache app"
 prod() { git ls-files $SRC res/resource.h | grep -E '\.(h|cpp)$' | grep -vE '_test\.(cpp|h)$|fake_'; }
 tests() { git ls-files $SRC tests | grep -E '\.(h|cpp)$' | grep -E '_test\.(cpp|h)$|fake_|^tests/(e2e|fuzz|bench)/'; }

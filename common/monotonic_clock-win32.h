@@ -1,5 +1,5 @@
 #pragma once
-// The system's monotonic clock for the probe waits.
+// The system's monotonic clock: every deadline of the program is held by it.
 #include <cstdint>
 
 /// Milliseconds from QueryPerformanceCounter, which every Windows from XP on has and

@@ -1,4 +1,4 @@
-#include "net/probe_wait-win32.h"
+#include "common/monotonic_clock-win32.h"
 
 #include <windows.h>
 

@@ -1,0 +1,191 @@
+#include "app/list_command.h"
+
+#include <algorithm>
+
+namespace {
+
+// Whole units of `unit` ms, rounded half up; a negative span (a clock that stepped) is 0.
+std::int64_t Rounded(std::int64_t ms, std::int64_t unit) { return (std::max<std::int64_t>(ms, 0) + unit / 2) / unit; }
+
+std::string AnsweredBy(const PcResult& result) {
+    switch (result.how) {
+    case AnswerKind::kEcho: return "echo";
+    case AnswerKind::kTcp: return "tcp/" + std::to_string(result.port);
+    case AnswerKind::kNone: break;
+    }
+    return "";
+}
+
+std::string VerdictText(const PcResult& result, bool watching) {
+    switch (result.verdict) {
+    case PcVerdict::kAnswered: {
+        const std::string how = AnsweredBy(result);
+        return "answered after " + std::to_string(Rounded(result.after_ms, 1000)) + " s" +
+               (how.empty() ? "" : " (" + how + ")");
+    }
+    case PcVerdict::kNoAnswer: return "no answer";
+    case PcVerdict::kNotWatched: return watching ? "sent, not watched" : "sent";
+    case PcVerdict::kNotDecided: return "not decided";
+    case PcVerdict::kNotSent: return "could not be sent";
+    }
+    return "";
+}
+
+const char* VerdictToken(PcVerdict verdict) {
+    switch (verdict) {
+    case PcVerdict::kAnswered: return "answered";
+    case PcVerdict::kNoAnswer: return "no-answer";
+    case PcVerdict::kNotWatched: return "not-watched";
+    case PcVerdict::kNotDecided: return "not-decided";
+    case PcVerdict::kNotSent: return "not-sent";
+    }
+    return "";
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string TenthsOfSeconds(std::int64_t ms) {
+    const std::int64_t tenths = Rounded(ms, 100);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+}  // namespace
+
+std::string FormatPcLine(const PcEntry& pc, const PcResult& result, bool watching) {
+    std::string line;
+    for (const std::string* part : {&pc.ip, &pc.mac, &pc.label}) {
+        if (!part->empty()) line += *part + " ";
+    }
+    return line + VerdictText(result, watching);
+}
+
+std::string FormatSummaryLine(std::size_t answered, std::size_t watched, std::int64_t elapsed_ms) {
+    return std::to_string(answered) + " of " + std::to_string(watched) + (watched == 1 ? " PC" : " PCs") +
+           " answered in " + std::to_string(Rounded(elapsed_ms, 1000)) + " s.";
+}
+
+std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<PcResult>& results) {
+    std::string csv = "ip,mac,label,verdict,seconds,answered_by\r\n";
+    for (std::size_t i = 0; i < pcs.size() && i < results.size(); ++i) {
+        const PcResult& result = results[i];
+        const bool answered = result.verdict == PcVerdict::kAnswered;
+        csv += CsvField(pcs[i].ip) + "," + CsvField(pcs[i].mac) + "," + CsvField(pcs[i].label) + "," +
+               VerdictToken(result.verdict) + "," + (answered ? TenthsOfSeconds(result.after_ms) : "") + "," +
+               (answered ? AnsweredBy(result) : "") + "\r\n";
+    }
+    return csv;
+}
+
+namespace {
+
+std::string TooLargeText(const std::string& path, PcListSize size) {
+    return "The list " + path + " is too large: " +
+           (size == PcListSize::kTooManyBytes ? std::string("more than 1 MB")
+                                              : "more than " + std::to_string(kPcListMostLines) + " lines");
+}
+
+}  // namespace
+
+int RunList(const CommandRequest& request, ListSystem& system, const std::function<void(const std::string& line)>& say) {
+    const std::string& path = request.list_file;
+    std::string bytes;
+    std::string error;
+    if (!system.ReadListFile(path, bytes, error)) {
+        say("Could not read the list " + path + ": " + error);
+        return kExitBadInput;
+    }
+    const PcList list = ReadPcList(bytes, [&system](const std::string& ip) { return system.FindMacWithoutRequest(ip); });
+    if (list.size != PcListSize::kFits) {
+        say(TooLargeText(path, list.size));
+        return kExitBadInput;
+    }
+    for (const PcListProblem& problem : list.problems) say(problem.text);
+    const std::vector<PcEntry>& pcs = list.entries;
+    if (pcs.empty()) {
+        say("No PC to wake in the list " + path);
+        return kExitBadInput;
+    }
+
+    std::vector<PcResult> results(pcs.size());  // kNotDecided until known
+    std::vector<WatchTarget> targets;
+    std::vector<std::size_t> target_pc;  // the PC of each target
+    std::int64_t first_sent_ms = 0;
+    std::int64_t last_sent_ms = 0;
+    std::size_t sent = 0;
+    bool cut_short = false;
+    for (std::size_t i = 0; i < pcs.size(); ++i) {
+        // Asked before every send but the first, with no delay too: Ctrl-C stops the sends.
+        if (i > 0 && !system.Pause(request.delay_ms)) {
+            cut_short = true;
+            break;
+        }
+        const WakeOutcome outcome = SendWake(WakeFields{pcs[i].ip, pcs[i].mac, request.password}, system.Wake(), [] {});
+        const std::int64_t sent_ms = system.NowMs();
+        if (i == 0) first_sent_ms = sent_ms;
+        last_sent_ms = sent_ms;
+        PcResult& result = results[i];
+        if (outcome.result != WakeResult::kSent) {
+            result.verdict = PcVerdict::kNotSent;
+        } else {
+            ++sent;
+            result.verdict = PcVerdict::kNotWatched;
+            if (request.wait && !pcs[i].ip.empty()) {
+                result.verdict = PcVerdict::kNotDecided;
+                targets.push_back(WatchTarget{pcs[i].ip, sent_ms});
+                target_pc.push_back(i);
+            }
+        }
+        if (!request.wait) say(FormatPcLine(pcs[i], result, false));
+        if (outcome.cache_failed) say(CacheFailedText(outcome.ip, outcome.mac));
+    }
+
+    if (request.wait) {
+        for (std::size_t i = 0; i < pcs.size(); ++i) {
+            const PcVerdict known = results[i].verdict;
+            if (known == PcVerdict::kNotSent || known == PcVerdict::kNotWatched) say(FormatPcLine(pcs[i], results[i], true));
+        }
+        if (!cut_short && !targets.empty()) {
+            // Every PC gets at least /timeout from its own send.
+            const std::int64_t end_ms = last_sent_ms + request.timeout_seconds * std::int64_t{1000};
+            system.WatchAll(targets, end_ms, [&](std::size_t index, const ProbeOutcome& outcome) {
+                if (index >= targets.size() || outcome.verdict == ProbeVerdict::kCancelled) return;
+                PcResult& result = results[target_pc[index]];
+                if (result.verdict != PcVerdict::kNotDecided) return;  // told once
+                if (outcome.verdict == ProbeVerdict::kAnswered) {
+                    result = PcResult{PcVerdict::kAnswered, outcome.answered_ms - targets[index].sent_ms, outcome.how,
+                                      outcome.port};
+                } else {
+                    result.verdict = PcVerdict::kNoAnswer;
+                }
+                say(FormatPcLine(pcs[target_pc[index]], result, true));
+            });
+        }
+    }
+    // Left undecided: the PCs the cut came before, sent or not.
+    for (std::size_t i = 0; i < pcs.size(); ++i) {
+        if (results[i].verdict == PcVerdict::kNotDecided) say(FormatPcLine(pcs[i], results[i], request.wait));
+    }
+    if (request.wait) {
+        const auto answered = std::count_if(results.begin(), results.end(),
+                                            [](const PcResult& r) { return r.verdict == PcVerdict::kAnswered; });
+        say(FormatSummaryLine(static_cast<std::size_t>(answered), targets.size(), system.NowMs() - first_sent_ms));
+    }
+    if (!request.report_file.empty() &&
+        !system.WriteReportFile(request.report_file, FormatReportCsv(pcs, results), error)) {
+        say("Could not write the report " + request.report_file + ": " + error);
+    }
+
+    if (sent == 0) return kExitNothingSent;
+    const bool all_well = std::all_of(results.begin(), results.end(), [](const PcResult& r) {
+        return r.verdict == PcVerdict::kAnswered || r.verdict == PcVerdict::kNotWatched;
+    });
+    return all_well ? kExitDone : kExitNoAnswer;
+}

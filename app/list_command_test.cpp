@@ -1,0 +1,326 @@
+#include "app/list_command.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Told = std::vector<std::pair<std::size_t, ProbeOutcome>>;
+
+ProbeOutcome Answered(AnswerKind how, std::uint16_t port, std::int64_t at_ms) {
+    ProbeOutcome outcome;
+    outcome.verdict = ProbeVerdict::kAnswered;
+    outcome.how = how;
+    outcome.port = port;
+    outcome.answered_ms = at_ms;
+    return outcome;
+}
+
+ProbeOutcome Ended(ProbeVerdict verdict) {
+    ProbeOutcome outcome;
+    outcome.verdict = verdict;
+    return outcome;
+}
+
+// A header, a PC with everything, one without an IP, one without a label.
+constexpr char kList[] =
+    "Name,MAC,IP\r\n"
+    "Reception,00-1A-2B-3C-4D-5E,192.168.1.20\r\n"
+    "\"Printer room\",00:1a:2b:3c:4d:60\r\n"
+    ",001A2B3C4D61,192.168.1.22\r\n";
+const std::string kMac1 = "00-1A-2B-3C-4D-5E", kMac2 = "00-1A-2B-3C-4D-60", kMac3 = "00-1A-2B-3C-4D-61";
+
+// This computer as /list sees it; the clock moves only when a send, a pause or the
+// watch takes time.
+struct FakeList final : ListSystem, WakeActions {
+    std::map<std::string, std::string> files{{"pcs.csv", kList}};
+    std::map<std::string, std::string> known_macs;
+    std::set<std::string> failing_macs;
+    bool cache_works = true;
+    int pauses_allowed = -1;  // Pause says "cut short" once this many have passed; -1: never
+    std::int64_t clock = 1000;
+    std::int64_t send_ms = 100;
+    Told told;                 // what the watch reports, in this order
+    std::int64_t watch_ms = 12000;
+    bool report_fails = false;
+    std::map<std::string, std::string> written;
+    Lines log;
+
+    bool ReadListFile(const std::string& path, std::string& bytes, std::string& error) override {
+        const auto file = files.find(path);
+        if (file == files.end()) {
+            error = "The system cannot find the file specified. (2)";
+            return false;
+        }
+        bytes = file->second;
+        return true;
+    }
+    std::string FindMacWithoutRequest(const std::string& ip) override {
+        log.push_back("find " + ip);
+        return known_macs[ip];
+    }
+    WakeActions& Wake() override { return *this; }
+    bool Pause(int ms) override {
+        log.push_back("pause " + std::to_string(ms));
+        if (pauses_allowed == 0) return false;
+        if (pauses_allowed > 0) --pauses_allowed;
+        clock += ms;
+        return true;
+    }
+    std::int64_t NowMs() override { return clock; }
+    void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
+        std::string line = "watch";
+        for (const WatchTarget& t : targets) line += " " + t.ip + "@" + std::to_string(t.sent_ms);
+        log.push_back(line + " until " + std::to_string(end_ms));
+        for (const auto& [index, outcome] : told) verdict(index, outcome);
+        clock += watch_ms;
+    }
+    bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
+        if (report_fails) {
+            error = "Access is denied. (5)";
+            return false;
+        }
+        written[path] = text;
+        return true;
+    }
+    bool WriteCache(const std::string& name, const std::string& text) override {
+        log.push_back("cache " + name + "=" + text);
+        return cache_works;
+    }
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+        clock += send_ms;
+        return failing_macs.count(mac) == 0;
+    }
+    void StartWatcher(const std::string& ip) override { log.push_back("watcher " + ip); }
+
+    int Run(const std::vector<std::string>& arguments, Lines& lines) {
+        const CommandRequest request = ParseCommandLine(arguments);
+        EXPECT_EQ(request.kind, CommandKind::kList) << request.error;
+        return RunList(request, *this, [&lines](const std::string& line) { lines.push_back(line); });
+    }
+};
+
+TEST(ListCommand, SendsAsWakeDoesInListOrderWithTheDelayBetweenUntilACut) {
+    const struct {
+        std::vector<std::string> args;
+        int pauses_allowed;
+        Lines log;
+    } cases[] = {
+        {{"/list", "pcs.csv", "/password", "abc", "/delay", "2000"},
+         -1,
+         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [abc]", "pause 2000", "send " + kMac2 + " 40000 [abc]",
+          "pause 2000", "cache 192.168.1.22=" + kMac3, "send " + kMac3 + " 40000 [abc]"}},
+        // Without a delay the run is still asked whether it goes on.
+        {{"/list", "pcs.csv"},
+         -1,
+         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 0", "send " + kMac2 + " 40000 []",
+          "pause 0", "cache 192.168.1.22=" + kMac3, "send " + kMac3 + " 40000 []"}},
+        {{"/list", "pcs.csv", "/delay", "5", "/wait"},
+         1,
+         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 5", "send " + kMac2 + " 40000 []",
+          "pause 5"}},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        fake.pauses_allowed = c.pauses_allowed;
+        Lines lines;
+        fake.Run(c.args, lines);
+        EXPECT_EQ(fake.log, c.log) << c.args.size();
+    }
+}
+
+TEST(ListCommand, WithoutWaitSaysEachSendAsItGoesAndCountsWhatWent) {
+    const struct {
+        std::set<std::string> failing;
+        bool cache_works;
+        int pauses_allowed;
+        Lines lines;
+        int exit_code;
+    } cases[] = {
+        {{}, true, -1,
+         {"192.168.1.20 " + kMac1 + " Reception sent", kMac2 + " Printer room sent", "192.168.1.22 " + kMac3 + " sent"},
+         0},
+        {{kMac2}, true, -1,
+         {"192.168.1.20 " + kMac1 + " Reception sent", kMac2 + " Printer room could not be sent",
+          "192.168.1.22 " + kMac3 + " sent"},
+         1},
+        {{kMac1, kMac2, kMac3}, true, -1,
+         {"192.168.1.20 " + kMac1 + " Reception could not be sent", kMac2 + " Printer room could not be sent",
+          "192.168.1.22 " + kMac3 + " could not be sent"},
+         3},
+        // A pair that is not remembered is said; the send stands.
+        {{}, false, -1,
+         {"192.168.1.20 " + kMac1 + " Reception sent", "The MAC " + kMac1 + " could not be remembered for 192.168.1.20.",
+          kMac2 + " Printer room sent", "192.168.1.22 " + kMac3 + " sent",
+          "The MAC " + kMac3 + " could not be remembered for 192.168.1.22."},
+         0},
+        {{}, true, 0, {"192.168.1.20 " + kMac1 + " Reception sent", kMac2 + " Printer room not decided",
+                       "192.168.1.22 " + kMac3 + " not decided"},
+         1},
+        {{kMac1}, true, 0, {"192.168.1.20 " + kMac1 + " Reception could not be sent", kMac2 + " Printer room not decided",
+                            "192.168.1.22 " + kMac3 + " not decided"},
+         3},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        fake.failing_macs = c.failing;
+        fake.cache_works = c.cache_works;
+        fake.pauses_allowed = c.pauses_allowed;
+        Lines lines;
+        EXPECT_EQ(fake.Run({"/list", "pcs.csv"}, lines), c.exit_code) << c.lines[0];
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(fake.log.back().rfind("watch", 0), std::string::npos);
+    }
+}
+
+TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
+    // Sends at 1100, 3200 and 5300 (100 ms each, 2 s apart); the watch lasts 12 s.
+    const std::string watch_all = "watch 192.168.1.20@1100 192.168.1.22@5300 until 10300";
+    const std::string not_watched = kMac2 + " Printer room sent, not watched";
+    const std::string first = "192.168.1.20 " + kMac1 + " Reception ";
+    const std::string third = "192.168.1.22 " + kMac3 + " ";
+    const struct {
+        std::set<std::string> failing;
+        int pauses_allowed;
+        Told told;
+        std::string watch;  // what WatchAll was asked; empty: not called
+        Lines lines;
+        int exit_code;
+    } cases[] = {
+        {{}, -1, {{1, Answered(AnswerKind::kTcp, 3389, 8300)}, {0, Answered(AnswerKind::kEcho, 0, 13100)}}, watch_all,
+         {not_watched, third + "answered after 3 s (tcp/3389)", first + "answered after 12 s (echo)",
+          "2 of 2 PCs answered in 16 s."},
+         0},
+        {{}, -1, {{1, Answered(AnswerKind::kEcho, 0, 5300)}, {0, Ended(ProbeVerdict::kNoAnswer)}}, watch_all,
+         {not_watched, third + "answered after 0 s (echo)", first + "no answer", "1 of 2 PCs answered in 16 s."},
+         1},
+        // Cut short: what was not told, or told as cancelled, is not decided; a second
+        // verdict for a PC and one for no PC are not taken.
+        {{}, -1,
+         {{1, Answered(AnswerKind::kTcp, 22, 6800)}, {1, Ended(ProbeVerdict::kNoAnswer)}, {7, Ended(ProbeVerdict::kNoAnswer)}},
+         watch_all,
+         {not_watched, third + "answered after 2 s (tcp/22)", first + "not decided", "1 of 2 PCs answered in 16 s."},
+         1},
+        {{}, -1, {{0, Ended(ProbeVerdict::kCancelled)}, {1, Ended(ProbeVerdict::kCancelled)}}, watch_all,
+         {not_watched, first + "not decided", third + "not decided", "0 of 2 PCs answered in 16 s."},
+         1},
+        // A PC that could not be sent to is said with the ones not watched, and is not watched.
+        {{kMac1, kMac2}, -1, {{0, Answered(AnswerKind::kEcho, 0, 6300)}},
+         "watch 192.168.1.22@5300 until 10300",
+         {first + "could not be sent", kMac2 + " Printer room could not be sent", third + "answered after 1 s (echo)",
+          "1 of 1 PC answered in 16 s."},
+         1},
+        {{kMac1, kMac2, kMac3}, -1, {}, "",
+         {first + "could not be sent", kMac2 + " Printer room could not be sent", third + "could not be sent",
+          "0 of 0 PCs answered in 4 s."},
+         3},
+        // The watch runs /timeout from the last send, watched or not.
+        {{kMac3}, -1, {{0, Answered(AnswerKind::kEcho, 0, 2100)}}, "watch 192.168.1.20@1100 until 10300",
+         {not_watched, third + "could not be sent", first + "answered after 1 s (echo)", "1 of 1 PC answered in 16 s."},
+         1},
+        // Cut during the second pause: nothing is watched.
+        {{}, 1, {}, "", {not_watched, first + "not decided", third + "not decided", "0 of 1 PC answered in 2 s."}, 1},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        fake.failing_macs = c.failing;
+        fake.pauses_allowed = c.pauses_allowed;
+        fake.told = c.told;
+        Lines lines;
+        EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/wait", "/timeout", "5", "/delay", "2000"}, lines), c.exit_code)
+            << c.lines.back();
+        EXPECT_EQ(lines, c.lines);
+        Lines watches;
+        for (const std::string& entry : fake.log) {
+            if (entry.rfind("watch", 0) == 0) watches.push_back(entry);
+        }
+        EXPECT_EQ(watches, c.watch.empty() ? Lines{} : Lines{c.watch}) << c.lines.back();
+    }
+}
+
+TEST(ListCommand, TheReportHasOneRowPerPcInListOrderQuotedWhereNeeded) {
+    const std::vector<PcEntry> pcs = {
+        {1, "10.0.0.5", kMac1, "Desk 4"}, {2, "10.0.0.6", kMac2, "Bob \"the\" PC, upstairs"},
+        {3, "", kMac3, ""},               {4, "10.0.0.8", kMac1, "x"},
+        {5, "10.0.0.9", kMac1, ""},       {6, "10.0.0.10", kMac1, "y"},
+    };
+    const std::vector<PcResult> results = {
+        {PcVerdict::kAnswered, 5249, AnswerKind::kEcho, 0}, {PcVerdict::kAnswered, 59951, AnswerKind::kTcp, 445},
+        {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0},  {PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0},
+        {PcVerdict::kNotDecided, 0, AnswerKind::kNone, 0},  {PcVerdict::kNotSent, 0, AnswerKind::kNone, 0},
+    };
+    EXPECT_EQ(FormatReportCsv(pcs, results),
+              "ip,mac,label,verdict,seconds,answered_by\r\n"
+              "10.0.0.5,00-1A-2B-3C-4D-5E,Desk 4,answered,5.2,echo\r\n"
+              "10.0.0.6,00-1A-2B-3C-4D-60,\"Bob \"\"the\"\" PC, upstairs\",answered,60.0,tcp/445\r\n"
+              ",00-1A-2B-3C-4D-61,,not-watched,,\r\n"
+              "10.0.0.8,00-1A-2B-3C-4D-5E,x,no-answer,,\r\n"
+              "10.0.0.9,00-1A-2B-3C-4D-5E,,not-decided,,\r\n"
+              "10.0.0.10,00-1A-2B-3C-4D-5E,y,not-sent,,\r\n");
+}
+
+TEST(ListCommand, TheReportIsWrittenAtTheEndAfterACutTooAndAFailureIsOneLine) {
+    const std::string header = "ip,mac,label,verdict,seconds,answered_by\r\n";
+    const struct {
+        std::vector<std::string> args;
+        Told told;
+        bool fails;
+        std::string report;  // empty: none written
+        std::string last_line;
+        int exit_code;
+    } cases[] = {
+        {{"/list", "pcs.csv", "/report", "out.csv"}, {}, false,
+         header + "192.168.1.20," + kMac1 + ",Reception,not-watched,,\r\n," + kMac2 + ",Printer room,not-watched,,\r\n" +
+             "192.168.1.22," + kMac3 + ",,not-watched,,\r\n",
+         "192.168.1.22 " + kMac3 + " sent", 0},
+        {{"/list", "pcs.csv", "/wait", "/report", "out.csv"}, {{0, Answered(AnswerKind::kEcho, 0, 2350)}}, false,
+         header + "192.168.1.20," + kMac1 + ",Reception,answered,1.3,echo\r\n," + kMac2 +
+             ",Printer room,not-watched,,\r\n192.168.1.22," + kMac3 + ",,not-decided,,\r\n",
+         "1 of 2 PCs answered in 12 s.", 1},
+        {{"/list", "pcs.csv", "/report", "out.csv"}, {}, true, "",
+         "Could not write the report out.csv: Access is denied. (5)", 0},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        fake.told = c.told;
+        fake.report_fails = c.fails;
+        Lines lines;
+        EXPECT_EQ(fake.Run(c.args, lines), c.exit_code) << c.last_line;
+        EXPECT_EQ(lines.back(), c.last_line);
+        EXPECT_EQ(fake.written.count("out.csv") ? fake.written["out.csv"] : "", c.report);
+    }
+}
+
+TEST(ListCommand, AListThatNamesNoPcSendsNothingWritesNoReportAndEndsWithTwo) {
+    std::string many_lines;
+    for (std::size_t i = 0; i <= kPcListMostLines; ++i) many_lines += "#\n";
+    const struct {
+        std::string file;  // absent when empty
+        Lines lines;
+    } cases[] = {
+        {"", {"Could not read the list list.txt: The system cannot find the file specified. (2)"}},
+        {std::string(kPcListMostBytes + 1, '#'), {"The list list.txt is too large: more than 1 MB"}},
+        {many_lines, {"The list list.txt is too large: more than 10000 lines"}},
+        {"Name\nLabel only\n10.0.0.5\n00-00-00-00-00-00\n",
+         {"Line 2 skipped: no MAC or IP", "Line 3 skipped: no MAC for 10.0.0.5",
+          "Line 4 skipped: 00-00-00-00-00-00 wakes no PC", "No PC to wake in the list list.txt"}},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        if (!c.file.empty()) fake.files["list.txt"] = c.file;
+        Lines lines;
+        EXPECT_EQ(fake.Run({"/list", "list.txt", "/wait", "/report", "out.csv"}, lines), kExitBadInput);
+        EXPECT_EQ(lines, c.lines);
+        for (const std::string& entry : fake.log) EXPECT_EQ(entry.rfind("find ", 0), 0u) << entry;
+        EXPECT_TRUE(fake.written.empty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,465 @@
+#include "net/probe_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Log = std::vector<std::string>;
+
+const Ipv4Bytes kPeer = {10, 77, 0, 2};
+constexpr std::uint32_t kTick = 0xA1B2C3D4u;
+constexpr std::uint32_t kValue = 0x600DF00Du;  // the first attempt's; every later one adds 1
+constexpr std::int64_t kT0 = 1000;             // the fake clock at the start; times below count from it
+
+std::string Text(const Ipv4Bytes& a) {
+    std::string text;
+    for (const std::uint8_t octet : a) text += (text.empty() ? "" : ".") + std::to_string(octet);
+    return text;
+}
+
+// One received datagram: IP header with `source`, then `icmp`.
+Bytes Datagram(const Ipv4Bytes& source, const Bytes& icmp) {
+    Bytes d(20 + icmp.size(), 0);
+    d[0] = 0x45;
+    d[9] = 1;
+    std::memcpy(&d[12], source.data(), 4);
+    std::copy(icmp.begin(), icmp.end(), d.begin() + 20);
+    return d;
+}
+Bytes Request(std::uint32_t value) {
+    const EchoRequest r = BuildEchoRequest(kTick, value);
+    return Bytes(r.begin(), r.end());
+}
+Bytes Reply(std::uint32_t value, const Ipv4Bytes& from = kPeer) {
+    Bytes icmp = Request(value);
+    icmp[0] = 0;
+    return Datagram(from, icmp);
+}
+
+// What the fake's Wait hands over at `at_ms`: a datagram, or the outcome of the
+// connection or IP helper request open at `place` then ("10.77.0.2:445", "api 10.77.0.2").
+struct Event {
+    std::int64_t at_ms;
+    std::string place;
+    bool completed;  // a connection that completed, a request that was answered
+    Bytes datagram;
+};
+Event Connected(std::int64_t at, int port, bool completed = true) {
+    return {at, "10.77.0.2:" + std::to_string(port), completed, {}};
+}
+Event Received(std::int64_t at, Bytes datagram) { return {at, "", true, std::move(datagram)}; }
+// A router's "host unreachable" about our request.
+Bytes Unreachable() {
+    Bytes icmp = {3, 1, 0, 0, 0, 0, 0, 0};
+    const Bytes quote = Datagram({10, 77, 0, 1}, Request(kValue));
+    icmp.insert(icmp.end(), quote.begin(), quote.end());
+    return Datagram(kPeer, icmp);
+}
+
+// The network and the clock: every call goes into the log; the clock moves only in Wait,
+// by its timeout or up to the next scripted event.
+class FakeIo : public ProbeIo {
+public:
+    std::int64_t now = kT0;
+    Log log;
+    std::vector<std::string> echoes;  // "ms address" of every echo request
+    std::vector<EchoRequest> sent;
+    Bytes api_payload;
+    bool raw = true, refuse_control = false;
+    bool echo_fails = false;  // the raw send, or the IP helper's start
+    std::vector<bool> resolves;  // one per Resolve; true when none is left
+    std::function<void()> on_resolve;
+    int reply_after_ms = -1;  // the peer answers every raw echo request after this
+    bool threaded = false;    // Wait also lets 1 ms of real time pass
+    std::vector<Event> script;
+    std::map<IoId, std::string> open;  // what the engine has not let go of, nor the io closed
+
+    std::int64_t NowMs() override { return now; }
+    std::uint32_t TickCount() override { return kTick; }
+    std::uint32_t NewProbeValue() override { return next_value_++; }
+    bool Resolve(const std::string& host, Ipv4Bytes& address) override {
+        log.push_back("resolve " + host);
+        if (on_resolve) on_resolve();
+        const bool ok = resolves.empty() || resolves.front();
+        if (!resolves.empty()) resolves.erase(resolves.begin());
+        address = kPeer;  // read only when ok
+        return ok;
+    }
+    bool HasRawSocket() override { return raw; }
+    bool SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) override {
+        Note("echo " + Text(to), to);
+        sent.push_back(request);
+        std::uint32_t value;
+        std::memcpy(&value, &request[8], 4);  // the tests run little-endian, as Windows does
+        if (reply_after_ms >= 0) script.push_back(Received(now - kT0 + reply_after_ms, Reply(value, to)));
+        return !echo_fails;
+    }
+    IoId StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload, std::int32_t timeout_ms) override {
+        Note("api " + Text(to) + ' ' + std::to_string(timeout_ms), to);
+        api_payload = payload;
+        return echo_fails ? 0 : Open("api " + Text(to));
+    }
+    IoId Connect(const Ipv4Bytes& to, std::uint16_t port) override {
+        const std::string place = Text(to) + ':' + std::to_string(port);
+        log.push_back("connect " + place);
+        return refuse_control && port == kControlPort ? 0 : Open(place);
+    }
+    void Close(IoId id) override {
+        if (open.count(id) == 0) ADD_FAILURE() << "closed twice or never opened: " << id;
+        log.push_back("close " + open[id]);
+        open.erase(id);
+    }
+    void Wait(int timeout_ms, IoEvents& events) override {
+        if (threaded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (woken_.exchange(false)) {
+            events.woken = true;  // the clock stands still and the log leaves it out
+            return;
+        }
+        log.push_back("wait " + std::to_string(timeout_ms));
+        std::int64_t next = now + timeout_ms;
+        for (const Event& e : script) next = std::min(next, std::max(now, kT0 + e.at_ms));
+        now = next;
+        const auto due = std::stable_partition(script.begin(), script.end(),
+                                               [&](const Event& e) { return kT0 + e.at_ms <= now; });
+        for (auto e = script.begin(); e != due; ++e) {
+            const auto id = std::find_if(open.begin(), open.end(), [&](const auto& o) { return o.second == e->place; });
+            if (!e->datagram.empty()) {
+                events.datagrams.push_back(e->datagram);
+            } else if (id != open.end() && e->place.rfind("api ", 0) == 0) {
+                events.api_echoes.push_back({id->first, e->completed});
+            } else if (id != open.end()) {  // the io closes a connection once it reports it
+                events.connections.push_back({id->first, e->completed ? ConnectionState::kCompleted
+                                                                      : ConnectionState::kFailed});
+                open.erase(id);
+            }
+        }
+        script.erase(script.begin(), due);
+    }
+    void Wake() override { woken_ = true; }
+
+private:
+    void Note(const std::string& call, const Ipv4Bytes& to) {
+        log.push_back(call);
+        echoes.push_back(std::to_string(now - kT0) + ' ' + Text(to));
+    }
+    IoId Open(const std::string& place) { return open.emplace(++last_id_, place).first->first; }
+    std::uint32_t next_value_ = kValue;
+    IoId last_id_ = 0;
+    std::atomic<bool> woken_{false};
+};
+
+struct Done {
+    int calls = 0;
+    ProbeOutcome outcome;
+    std::int64_t at_ms = -1;  // on the fake clock, from kT0
+};
+
+ProbeOrder Order(FakeIo& io, Done& done, std::string host, std::int64_t end_ms = 500, int attempts = 1,
+                 std::int32_t attempt_ms = 500, std::int64_t first_ms = 0) {
+    ProbeOrder order;
+    order.host = std::move(host);
+    order.first_ms = kT0 + first_ms;
+    order.end_ms = kT0 + end_ms;
+    order.attempt_ms = attempt_ms;
+    order.attempts = attempts;
+    order.done = [&io, &done](const ProbeOutcome& outcome) {
+        ++done.calls;
+        done.outcome = outcome;
+        done.at_ms = io.now - kT0;
+    };
+    return order;
+}
+
+// Turns until the clock passes `until_ms`, or until the engine has stopped.
+void Drive(ProbeEngine& engine, FakeIo& io, std::int64_t until_ms = 5000) {
+    while (io.now < kT0 + until_ms && engine.Turn(1000)) {
+    }
+}
+
+// `first`, then `verb` for the control and the service ports in their order.
+Log Connections(const std::string& first, const std::string& verb) {
+    Log log = {first, verb + " 10.77.0.2:1"};
+    for (const std::uint16_t port : kServicePorts) log.push_back(verb + " 10.77.0.2:" + std::to_string(port));
+    if (first.empty()) log.erase(log.begin());
+    return log;
+}
+Log Join(std::initializer_list<Log> parts) {
+    Log all;
+    for (const Log& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// The echo leaves first, then the control, then the services in their order; a text
+// reads as an address or, for the watcher only, resolves as a name, once per order.
+TEST(ProbeEngine, TakesTheStepsOfAnAttemptInOrder) {
+    const Log raw = Join({Connections("echo 10.77.0.2", "connect"), {"wait 500"}, Connections("", "close")});
+    const HostReading kOnly = HostReading::kAddressOnly, kName = HostReading::kAddressOrName;
+    const Log api = Join({Connections("api 10.77.0.2 500", "connect"), {"wait 500"},
+                          Connections("close api 10.77.0.2", "close")});
+    Log api_cut = api;  // the window ends at 300
+    api_cut[0] = "api 10.77.0.2 300";
+    api_cut[7] = "wait 300";
+    const struct {
+        const char* host;
+        HostReading reading;
+        bool raw, refuse_control;
+        std::vector<bool> resolves;
+        int attempts;
+        std::int64_t end_ms;
+        Log log;
+    } cases[] = {
+        {"10.77.0.2", kOnly, true, false, {}, 1, 500, raw},
+        {"010.077.000.002", kOnly, true, false, {}, 1, 500, raw},
+        {"10.77.0.2", kName, true, false, {false}, 1, 500, raw},
+        {"10.77.0.2", kOnly, false, false, {}, 1, 500, api},
+        {"10.77.0.2", kOnly, false, false, {}, 1, 300, api_cut},
+        {"10.77.0.2", kOnly, true, true, {}, 1, 500, {"echo 10.77.0.2", "connect 10.77.0.2:1", "wait 500"}},
+        {"pc-room-4", kOnly, true, false, {}, 1, 500, {}},
+        {"10.77.0.2a", kOnly, true, false, {}, 1, 500, {}},
+        {"pc-room-4", kName, true, false, {true}, 2, 1000, Join({{"resolve pc-room-4"}, raw, raw})},
+        {"pc-room-4", kName, true, false, {false, true}, 2, 1000,
+         Join({{"resolve pc-room-4", "wait 500", "resolve pc-room-4"}, raw})},
+        {"", kName, true, false, {false}, 1, 500, {"resolve ", "wait 500"}},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw = c.raw;
+        io.refuse_control = c.refuse_control;
+        io.resolves = c.resolves;
+        ProbeEngine engine(io);
+        Done done;
+        ProbeOrder order = Order(io, done, c.host, c.end_ms, c.attempts);
+        order.reading = c.reading;
+        engine.Submit(std::move(order));
+        for (int turn = 0; turn < 10 && done.calls == 0; ++turn) engine.Turn(1000);
+        if (!io.log.empty() && io.log.back() == "wait 1000") io.log.pop_back();  // of the turn that ended it
+        EXPECT_EQ(io.log, c.log) << c.host;
+        EXPECT_EQ(done.calls, 1) << c.host;
+        EXPECT_EQ(done.outcome.verdict, ProbeVerdict::kNoAnswer) << c.host;
+        const bool sent = !io.echoes.empty();
+        EXPECT_EQ(done.outcome.address, sent ? kPeer : Ipv4Bytes{}) << c.host;
+        const Bytes request = Request(kValue);
+        if (sent) {  // the first attempt's request, or its 40 bytes after the ICMP header
+            EXPECT_EQ(c.raw ? Bytes(io.sent[0].begin(), io.sent[0].end()) : io.api_payload,
+                      Bytes(request.begin() + (c.raw ? 0 : 8), request.end())) << c.host;
+        }
+        EXPECT_TRUE(io.open.empty()) << c.host;
+    }
+}
+
+// Only our own echo reply, an IP helper echo with our data, or a service connection
+// while the control has not completed answers an attempt.
+TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {
+    const Event api_silent = {50, "api 10.77.0.2", false, {}};
+    enum Route { kRaw, kApi, kRawFails, kApiFails };
+    const struct {
+        const char* name;
+        Route route;
+        std::vector<Event> events;
+        AnswerKind how;  // kNone: no answer
+        std::uint16_t port;
+        std::int64_t answered_ms;
+    } cases[] = {
+        {"our reply", kRaw, {Received(100, Reply(kValue))}, AnswerKind::kEcho, 0, 100},
+        {"another probe's reply", kRaw, {Received(100, Reply(kValue + 1))}, AnswerKind::kNone, 0, 0},
+        {"another address's reply", kRaw, {Received(100, Reply(kValue, {10, 77, 0, 3}))}, AnswerKind::kNone, 0, 0},
+        {"our request on loopback", kRaw, {Received(100, Datagram(kPeer, Request(kValue)))}, AnswerKind::kNone, 0, 0},
+        {"unreachable, then our reply", kRaw, {Received(50, Unreachable()), Received(200, Reply(kValue))},
+         AnswerKind::kEcho, 0, 200},
+        {"IP helper answered", kApi, {{50, "api 10.77.0.2", true, {}}}, AnswerKind::kEcho, 0, 50},
+        {"IP helper silent", kApi, {api_silent}, AnswerKind::kNone, 0, 0},
+        {"IP helper silent, a service completes", kApi, {api_silent, Connected(80, 3389)}, AnswerKind::kTcp, 3389, 80},
+        {"IP helper pending, a service completes", kApi, {Connected(30, 139)}, AnswerKind::kTcp, 139, 30},
+        {"the raw send failed, a service completes", kRawFails, {Connected(30, 445)}, AnswerKind::kTcp, 445, 30},
+        {"the IP helper refused, a service completes", kApiFails, {Connected(30, 22)}, AnswerKind::kTcp, 22, 30},
+        {"a service alone", kRaw, {Connected(30, 445)}, AnswerKind::kTcp, 445, 30},
+        {"a service refused", kRaw, {Connected(30, 445, false)}, AnswerKind::kNone, 0, 0},
+        {"control fails, a service completes", kRaw, {Connected(10, 1, false), Connected(20, 22)}, AnswerKind::kTcp,
+         22, 20},
+        {"service, then control", kRaw, {Connected(10, 139), Connected(20, 1)}, AnswerKind::kTcp, 139, 10},
+        {"control, then service", kRaw, {Connected(10, 1), Connected(20, 445)}, AnswerKind::kNone, 0, 0},
+        {"control and service in one wait", kRaw, {Connected(10, 445), Connected(10, 1)}, AnswerKind::kNone, 0, 0},
+        {"control and service, then our reply", kRaw,
+         {Connected(10, 1), Connected(20, 5900), Received(30, Reply(kValue))}, AnswerKind::kEcho, 0, 30},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw = c.route == kRaw || c.route == kRawFails;
+        io.echo_fails = c.route == kRawFails || c.route == kApiFails;
+        io.script = c.events;
+        ProbeEngine engine(io);
+        Done done;
+        engine.Submit(Order(io, done, "10.77.0.2"));
+        Drive(engine, io, 1000);
+        EXPECT_EQ(done.calls, 1) << c.name;
+        const bool answered = c.how != AnswerKind::kNone;
+        EXPECT_EQ(done.outcome.verdict, answered ? ProbeVerdict::kAnswered : ProbeVerdict::kNoAnswer) << c.name;
+        EXPECT_EQ(done.outcome.how, c.how) << c.name;
+        EXPECT_EQ(done.outcome.port, c.port) << c.name;
+        EXPECT_EQ(done.outcome.answered_ms, answered ? kT0 + c.answered_ms : 0) << c.name;
+        EXPECT_EQ(done.at_ms, answered ? c.answered_ms : 500) << c.name;
+        EXPECT_TRUE(io.open.empty()) << c.name;
+    }
+}
+
+// Who starts when: at most `places` at once, first come first served, an attempt
+// without answer goes to the back of the line, and the window's end cuts everything.
+TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
+    struct Spec {
+        std::int64_t first, end;
+        std::int32_t attempt_ms;
+        int attempts;
+    };
+    const Spec kShort = {0, 1000, 100, 1}, kTwice = {0, 1000, 100, 2};
+    const struct {
+        const char* name;
+        int places;
+        std::vector<Spec> orders;         // to 10.0.0.1, 10.0.0.2, ...
+        std::vector<std::string> echoes;  // "ms address"
+        std::vector<std::int64_t> ended_at;
+    } cases[] = {
+        {"three places, seven orders", 3, {kShort, kShort, kShort, kShort, kShort, kShort, kShort},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3", "100 10.0.0.4", "100 10.0.0.5", "100 10.0.0.6", "200 10.0.0.7"},
+         {100, 100, 100, 200, 200, 200, 300}},
+        {"again behind those that waited", 2, {kTwice, kTwice, kTwice},
+         {"0 10.0.0.1", "0 10.0.0.2", "100 10.0.0.3", "100 10.0.0.1", "200 10.0.0.2", "200 10.0.0.3"},
+         {200, 300, 300}},
+        {"a later first_ms lets the next go first", 1, {{250, 1000, 100, 1}, kShort},
+         {"0 10.0.0.2", "250 10.0.0.1"}, {350, 100}},
+        {"the window cuts the last attempt", 4, {{0, 500, 200, 0}}, {"0 10.0.0.1", "200 10.0.0.1", "400 10.0.0.1"},
+         {500}},
+        {"the attempts run out first", 4, {{0, 1000, 100, 3}}, {"0 10.0.0.1", "100 10.0.0.1", "200 10.0.0.1"}, {300}},
+        {"an empty window sends nothing", 4, {{500, 500, 100, 1}, {0, 0, 100, 1}}, {}, {0, 0}},
+        {"the window ends while waiting for a place", 1, {{0, 1000, 300, 1}, {0, 200, 100, 1}}, {"0 10.0.0.1"},
+         {300, 200}},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        ProbeEngine engine(io, c.places);
+        std::vector<Done> done(c.orders.size());
+        for (std::size_t i = 0; i < c.orders.size(); ++i) {
+            const Spec& s = c.orders[i];
+            engine.Submit(Order(io, done[i], "10.0.0." + std::to_string(i + 1), s.end, s.attempts, s.attempt_ms,
+                                s.first));
+        }
+        Drive(engine, io);
+        EXPECT_EQ(io.echoes, c.echoes) << c.name;
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            EXPECT_EQ(done[i].calls, 1) << c.name << ' ' << i;
+            EXPECT_EQ(done[i].outcome.verdict, ProbeVerdict::kNoAnswer) << c.name << ' ' << i;
+            EXPECT_EQ(done[i].at_ms, c.ended_at[i]) << c.name << ' ' << i;
+        }
+    }
+}
+
+// 240 orders for as long as the window lasts, 32 places: ten rounds of 100 ms.
+TEST(ProbeEngine, GivesEveryOrderItsTurnBeforeAnyGetsASecond) {
+    FakeIo io;
+    ProbeEngine engine(io);
+    std::vector<Done> done(240);
+    for (int i = 0; i < 240; ++i) engine.Submit(Order(io, done[i], "10.0." + std::to_string(i) + ".1", 1000, 0, 100));
+    Drive(engine, io);
+    ASSERT_EQ(io.echoes.size(), 320u);
+    std::set<std::string> first_round;
+    for (std::size_t i = 0; i < 240; ++i) first_round.insert(io.echoes[i].substr(io.echoes[i].find(' ')));
+    EXPECT_EQ(first_round.size(), 240u);
+}
+
+// A cancelled or stopped order ends once, kCancelled, lets go of everything it held and
+// sends nothing more, whether it waited, ran, or was resolving its name.
+TEST(ProbeEngine, CancelAndStopEndOrdersAtOnce) {
+    enum When { kWaiting, kRunning, kResolving };
+    const struct {
+        const char* name;
+        When when;
+        bool stop;
+    } cases[] = {
+        {"cancel a waiting order", kWaiting, false}, {"cancel a running order", kRunning, false},
+        {"cancel while resolving", kResolving, false}, {"stop with one waiting", kWaiting, true},
+        {"stop with one running", kRunning, true}, {"stop while resolving", kResolving, true},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        ProbeEngine engine(io, 1);
+        Done target, other;
+        ProbeTicket ticket = 0;
+        auto end = [&] { c.stop ? engine.Stop() : engine.Cancel(ticket); };
+        ProbeOrder order = Order(io, target, c.when == kResolving ? "pc-room-4" : "10.77.0.2", 3000, 3);
+        order.reading = HostReading::kAddressOrName;
+        if (c.when == kResolving) io.on_resolve = end;
+        if (c.when == kWaiting) engine.Submit(Order(io, other, "10.0.0.1", 3000, 3));
+        ticket = engine.Submit(std::move(order));
+        if (c.when != kWaiting) engine.Submit(Order(io, other, "10.0.0.1", 3000, 3));
+        engine.Turn(100);
+        const std::size_t mark = c.when == kResolving ? 0 : io.log.size();
+        if (c.when != kResolving) end();
+        Drive(engine, io);
+        EXPECT_EQ(target.calls, 1) << c.name;
+        EXPECT_EQ(target.outcome.verdict, ProbeVerdict::kCancelled) << c.name;
+        for (std::size_t i = mark; i < io.log.size(); ++i) {
+            const std::string& line = io.log[i];
+            EXPECT_TRUE(line.find("10.77.0.2") == std::string::npos || line.rfind("close ", 0) == 0)
+                << c.name << ": " << line;
+        }
+        EXPECT_TRUE(io.open.empty()) << c.name;
+        EXPECT_EQ(other.calls, 1) << c.name;
+        EXPECT_EQ(other.outcome.verdict, c.stop ? ProbeVerdict::kCancelled : ProbeVerdict::kNoAnswer) << c.name;
+        EXPECT_EQ(engine.IsStopped(), c.stop) << c.name;
+        if (c.stop) {
+            Done late;
+            EXPECT_EQ(engine.Submit(Order(io, late, "10.0.0.3")), 0u) << c.name;
+            EXPECT_FALSE(engine.Turn(100)) << c.name;
+            EXPECT_EQ(late.calls, 0) << c.name;
+        }
+    }
+}
+
+TEST(ProbeEngine, DoneMaySubmitAndCancelFromInside) {
+    FakeIo io;
+    ProbeEngine engine(io);
+    Done first, second;
+    ProbeTicket first_ticket = 0;
+    ProbeOrder order = Order(io, first, "10.0.0.1");
+    order.done = [&, inner = order.done](const ProbeOutcome& outcome) {
+        inner(outcome);
+        engine.Cancel(first_ticket);  // ended already: no second call
+        engine.Submit(Order(io, second, "10.0.0.2", 1000));
+    };
+    first_ticket = engine.Submit(std::move(order));
+    Drive(engine, io);
+    EXPECT_EQ(io.echoes, (std::vector<std::string>{"0 10.0.0.1", "500 10.0.0.2"}));
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(second.calls, 1);
+    EXPECT_EQ(second.at_ms, 1000);
+}
+
+TEST(ProbeEngine, RunsOnItsThreadUntilStopped) {
+    FakeIo io;
+    io.threaded = true;
+    io.reply_after_ms = 5;
+    ProbeEngine engine(io);
+    std::thread runner([&] { engine.Run(); });
+    Done unused;
+    const ProbeOutcome answered = ProbeAndWait(engine, Order(io, unused, "10.77.0.2", 1 << 30));
+    EXPECT_EQ(answered.verdict, ProbeVerdict::kAnswered);
+    EXPECT_EQ(answered.how, AnswerKind::kEcho);
+    Done waiting;  // read after the join
+    const std::int64_t never = std::int64_t{1} << 40;
+    EXPECT_NE(engine.Submit(Order(io, waiting, "10.0.0.9", never + 1, 1, 500, never)), 0u);
+    engine.Stop();
+    runner.join();
+    EXPECT_EQ(waiting.calls, 1);
+    EXPECT_EQ(waiting.outcome.verdict, ProbeVerdict::kCancelled);
+    EXPECT_EQ(ProbeAndWait(engine, Order(io, unused, "10.77.0.2")).verdict, ProbeVerdict::kCancelled);
+    EXPECT_TRUE(io.open.empty());
+}
+
+}  // namespace
