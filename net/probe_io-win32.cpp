@@ -1,0 +1,296 @@
+#include "net/probe_io-win32.h"
+
+// icmpapi.h needs the IP helper types declared first.
+#include <iphlpapi.h>
+#include <icmpapi.h>
+#include <ntsecapi.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "common/monotonic_clock-win32.h"
+
+namespace {
+
+using UniqueIcmpHandle = UniqueHandle<InvalidIsNone<HANDLE, IcmpCloseHandle>>;
+
+bool IsSignalled(HANDLE event) {
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+struct WinsockProbeIo::ApiEcho {
+    std::vector<std::uint8_t> payload;
+    std::vector<BYTE> replies;  // written by the call until `event` is set
+    UniqueKernelObject event;   // manual reset; set when the call has ended
+    UniqueIcmpHandle icmp;      // declared last: closed first, before the buffer goes
+    IPAddr destination = 0;
+    std::int64_t free_at_ms = 0;
+
+    /// True for a reply with status IP_SUCCESS from the destination whose data is the
+    /// payload exactly. Only once the event is set.
+    bool Answered() {
+        const DWORD count = IcmpParseReplies(replies.data(), static_cast<DWORD>(replies.size()));
+        const BYTE* const begin = replies.data();
+        const BYTE* const end = begin + replies.size();
+        for (DWORD i = 0; i < count && (i + 1) * sizeof(ICMP_ECHO_REPLY) <= replies.size(); ++i) {
+            ICMP_ECHO_REPLY reply;
+            std::memcpy(&reply, begin + i * sizeof reply, sizeof reply);
+            // A router's "unreachable" arrives here too, with its own status and address.
+            if (reply.Status != IP_SUCCESS || reply.Address != destination) continue;
+            // The data must be ours: a reply to another probe carries another value.
+            const auto* data = static_cast<const BYTE*>(reply.Data);
+            if (reply.DataSize != payload.size() || data < begin || data > end ||
+                static_cast<std::size_t>(end - data) < payload.size()) {
+                continue;
+            }
+            if (std::memcmp(data, payload.data(), payload.size()) == 0) return true;
+        }
+        return false;
+    }
+};
+
+WinsockProbeIo::WinsockProbeIo(EchoPath path)
+    : path_(path),
+      wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      raw_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      tcp_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (path_ == EchoPath::kIpHelperOnly || !raw_event_) return;
+    raw_.reset(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
+    if (raw_ && WSAEventSelect(raw_.get(), raw_event_.get(), FD_READ) != 0) raw_.reset();
+}
+
+WinsockProbeIo::~WinsockProbeIo() {
+    for (auto& [id, echo] : api_echoes_) let_go_.push_back(std::move(echo));
+    for (const auto& echo : let_go_) {
+        const std::int64_t left = echo->free_at_ms - NowMs();
+        if (left > 0) WaitForSingleObject(echo->event.get(), static_cast<DWORD>(left));
+    }
+}
+
+bool WinsockProbeIo::IsReady() const {
+    return wake_ && raw_event_ && tcp_event_;
+}
+
+std::int64_t WinsockProbeIo::NowMs() {
+    return MonotonicMs();
+}
+
+std::uint32_t WinsockProbeIo::TickCount() {
+    return GetTickCount();
+}
+
+std::uint32_t WinsockProbeIo::NewProbeValue() {
+    std::uint32_t value = 0;
+    if (RtlGenRandom(&value, sizeof value)) return value;
+    // Not expected to happen; still different from attempt to attempt.
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<std::uint32_t>(now.QuadPart) ^ (GetCurrentThreadId() << 16) ^ GetTickCount();
+}
+
+bool WinsockProbeIo::Resolve(const std::string& host, Ipv4Bytes& address) {
+    if (host.empty()) return false;
+    // The entry lives in per-thread Winsock storage; copy from it at once.
+    const hostent* entry = gethostbyname(host.c_str());
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
+        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        return false;
+    }
+    std::memcpy(address.data(), entry->h_addr_list[0], address.size());
+    return true;
+}
+
+bool WinsockProbeIo::HasRawSocket() {
+    return raw_.valid();
+}
+
+bool WinsockProbeIo::SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) {
+    if (!raw_) return false;
+    const sockaddr_in addr = ToSockaddr(to, {0, 0});
+    const int length = static_cast<int>(request.size());
+    return sendto(raw_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
+                  reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == length;
+}
+
+IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload,
+                                  std::int32_t timeout_ms) {
+    if (path_ == EchoPath::kRawOnly || ApiEchoesInFlight() >= kMostApiEchoes || payload.size() > 0xFFFF) return 0;
+    auto echo = std::make_unique<ApiEcho>();
+    echo->icmp.reset(IcmpCreateFile());
+    echo->event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!echo->icmp || !echo->event) return 0;
+    static_assert(sizeof echo->destination == sizeof(Ipv4Bytes), "IPAddr is 4 bytes");
+    std::memcpy(&echo->destination, to.data(), to.size());
+    echo->payload = payload;
+    // Room for one reply with our data echoed, plus the 8 bytes of an ICMP error and
+    // the status block the call appends, with some to spare.
+    echo->replies.resize(sizeof(ICMP_ECHO_REPLY) + payload.size() + 8 + 64);
+    const DWORD timeout = static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 1));
+    echo->free_at_ms = NowMs() + timeout + kApiEchoMarginMs;
+    const DWORD at_once = IcmpSendEcho2(echo->icmp.get(), echo->event.get(), nullptr, nullptr, echo->destination,
+                                        echo->payload.data(), static_cast<WORD>(echo->payload.size()), nullptr,
+                                        echo->replies.data(), static_cast<DWORD>(echo->replies.size()), timeout);
+    if (at_once == 0 && GetLastError() != ERROR_IO_PENDING) return 0;  // it never started
+    // Answered within the call: the next Wait reads the replies.
+    if (at_once != 0) SetEvent(echo->event.get());
+    const IoId id = NextId();
+    api_echoes_.emplace(id, std::move(echo));
+    return id;
+}
+
+IoId WinsockProbeIo::Connect(const Ipv4Bytes& to, std::uint16_t port) {
+    UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    // WSAEventSelect makes the socket non-blocking too.
+    if (!s || WSAEventSelect(s.get(), tcp_event_.get(), FD_CONNECT) != 0) return 0;
+    const sockaddr_in addr = ToSockaddr(to, ToPortBytes(port));
+    const IoId id = NextId();
+    if (connect(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+        // Possible on loopback; the socket closes here, the next Wait reports it.
+        settled_at_once_.push_back({id, ConnectionState::kCompleted});
+    } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        connections_.emplace(id, std::move(s));
+    } else {
+        settled_at_once_.push_back({id, ConnectionState::kFailed});
+    }
+    return id;
+}
+
+void WinsockProbeIo::Close(IoId id) {
+    if (connections_.erase(id) != 0) return;
+    const auto settled = std::find_if(settled_at_once_.begin(), settled_at_once_.end(),
+                                      [id](const IoEvents::Connection& c) { return c.id == id; });
+    if (settled != settled_at_once_.end()) {
+        settled_at_once_.erase(settled);
+        return;
+    }
+    const auto echo = api_echoes_.find(id);
+    if (echo == api_echoes_.end()) return;
+    // The call writes into the buffer until it ends; until then the buffer stays.
+    if (!IsSignalled(echo->second->event.get())) let_go_.push_back(std::move(echo->second));
+    api_echoes_.erase(echo);
+}
+
+void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
+    const std::int64_t deadline = NowMs() + std::max(timeout_ms, 0);
+    for (;;) {
+        std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> handles;
+        DWORD count = 0;
+        handles[count++] = wake_.get();
+        if (raw_) handles[count++] = raw_event_.get();
+        if (!connections_.empty()) handles[count++] = tcp_event_.get();
+        // Also those let go of: their end is when their buffers may go.
+        std::int64_t until = deadline;
+        for (const auto& [id, echo] : api_echoes_) {
+            handles[count++] = echo->event.get();
+            until = std::min(until, echo->free_at_ms);
+        }
+        for (const auto& echo : let_go_) {
+            handles[count++] = echo->event.get();
+            until = std::min(until, echo->free_at_ms);
+        }
+        const std::int64_t now = NowMs();
+        const DWORD wait_ms = settled_at_once_.empty() && until > now ? static_cast<DWORD>(until - now) : 0;
+        const DWORD woke = WaitForMultipleObjects(count, handles.data(), FALSE, wait_ms);
+        // The wake event resets itself as the wait returns for it.
+        if (woke == WAIT_OBJECT_0) events.woken = true;
+
+        const std::size_t seen_before = events.datagrams.size() + events.connections.size() + events.api_echoes.size();
+        const bool raw_failed_before = events.raw_failed;
+        Receive(events);
+        CheckConnections(events);
+        CheckApiEchoes(NowMs(), events);
+        events.connections.insert(events.connections.end(), settled_at_once_.begin(), settled_at_once_.end());
+        settled_at_once_.clear();
+        const bool saw = events.datagrams.size() + events.connections.size() + events.api_echoes.size() !=
+                             seen_before ||
+                         events.raw_failed != raw_failed_before;
+        // A request that was let go of ending wakes the wait but is nothing to report.
+        if (saw || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
+    }
+}
+
+void WinsockProbeIo::Wake() {
+    SetEvent(wake_.get());
+}
+
+IoId WinsockProbeIo::NextId() {
+    const auto taken = [this](IoId id) {
+        return id == 0 || connections_.count(id) != 0 || api_echoes_.count(id) != 0 ||
+               std::any_of(settled_at_once_.begin(), settled_at_once_.end(),
+                           [id](const IoEvents::Connection& c) { return c.id == id; });
+    };
+    do {
+        ++last_id_;
+    } while (taken(last_id_));
+    return last_id_;
+}
+
+void WinsockProbeIo::Receive(IoEvents& events) {
+    if (!raw_ || !IsSignalled(raw_event_.get())) return;
+    // Reset before reading: a datagram that comes after the last read sets it again.
+    ResetEvent(raw_event_.get());
+    std::array<std::uint8_t, kReceiveBufferSize> buffer;
+    for (int i = 0; i < kMostDatagramsPerWait; ++i) {
+        sockaddr_in from;
+        int from_size = sizeof from;
+        const int got = recvfrom(raw_.get(), reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()),
+                                 0, reinterpret_cast<sockaddr*>(&from), &from_size);
+        if (got != SOCKET_ERROR) {
+            events.datagrams.emplace_back(buffer.begin(), buffer.begin() + got);
+            continue;
+        }
+        const int error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) return;
+        // Longer than the buffer: cut and someone else's (our reply fits), so skipped.
+        if (error == WSAEMSGSIZE) continue;
+        events.raw_failed = true;
+        raw_.reset();
+        return;
+    }
+    // More may be queued: the next Wait reads on at once.
+    SetEvent(raw_event_.get());
+}
+
+void WinsockProbeIo::CheckConnections(IoEvents& events) {
+    if (connections_.empty() || !IsSignalled(tcp_event_.get())) return;
+    // Reset before looking: an FD_CONNECT recorded after this sets it again.
+    ResetEvent(tcp_event_.get());
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        WSANETWORKEVENTS seen;
+        ConnectionState state = ConnectionState::kFailed;
+        if (WSAEnumNetworkEvents(it->second.get(), nullptr, &seen) == 0) {
+            if ((seen.lNetworkEvents & FD_CONNECT) == 0) {
+                ++it;
+                continue;
+            }
+            if (seen.iErrorCode[FD_CONNECT_BIT] == 0) state = ConnectionState::kCompleted;
+        }
+        events.connections.push_back({it->first, state});
+        it = connections_.erase(it);  // closed at once, nothing sent
+    }
+}
+
+void WinsockProbeIo::CheckApiEchoes(std::int64_t now, IoEvents& events) {
+    for (auto it = api_echoes_.begin(); it != api_echoes_.end();) {
+        const bool ended = IsSignalled(it->second->event.get());
+        if (!ended && now < it->second->free_at_ms) {
+            ++it;
+            continue;
+        }
+        events.api_echoes.push_back({it->first, ended && it->second->Answered()});
+        it = api_echoes_.erase(it);
+    }
+    // Past its margin a call that never signalled is taken to be over.
+    let_go_.erase(std::remove_if(let_go_.begin(), let_go_.end(),
+                                 [now](const std::unique_ptr<ApiEcho>& echo) {
+                                     return IsSignalled(echo->event.get()) || now >= echo->free_at_ms;
+                                 }),
+                  let_go_.end());
+}
+
+int WinsockProbeIo::ApiEchoesInFlight() const {
+    return static_cast<int>(api_echoes_.size() + let_go_.size());
+}

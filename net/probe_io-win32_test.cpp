@@ -1,0 +1,233 @@
+// Runs under Wine inside the test network namespace only: every echo request goes to
+// 127.0.0.1 and every connection to a loopback socket the test opens itself.
+//
+// The io rests on two things Wine must do as Windows does: IcmpSendEcho2 returns at
+// once and completes through its event (checked first, with the bare calls, since the
+// io would pass its own tests on loopback even if the call blocked), and one event
+// stands for the FD_CONNECT of any number of sockets, far more than the 64 handles a
+// wait may cover (ReportsEveryConnectionOnceAndNoneThatWasClosed: 100 sockets, one event).
+#include "net/probe_io-win32.h"
+
+// icmpapi.h needs the IP helper types declared first.
+#include <iphlpapi.h>
+#include <icmpapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/handles-win32.h"
+#include "net/socket-win32.h"
+
+namespace {
+
+const Ipv4Bytes kLoopback = {127, 0, 0, 1};
+
+class ProbeIoWin32 : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(winsock_.started()); }
+    WinsockSession winsock_;
+};
+
+std::vector<std::uint8_t> PayloadOf(std::uint32_t value) {
+    const EchoRequest request = BuildEchoRequest(GetTickCount(), value);
+    return std::vector<std::uint8_t>(request.begin() + kIcmpHeaderSize, request.end());
+}
+
+// A loopback TCP socket on a port of its own, listening or (bound only) refusing.
+UniqueSocket BoundLoopbackSocket(bool listens, std::uint16_t& port) {
+    UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in addr = ToSockaddr(kLoopback, {0, 0});
+    int size = sizeof addr;
+    if (!s || bind(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(s.get(), reinterpret_cast<sockaddr*>(&addr), &size) != 0 ||
+        (listens && listen(s.get(), SOMAXCONN) != 0)) {
+        return UniqueSocket();
+    }
+    port = ntohs(addr.sin_port);
+    return s;
+}
+
+TEST_F(ProbeIoWin32, IcmpSendEcho2CompletesEachRequestThroughItsOwnEvent) {
+    using UniqueIcmp = UniqueHandle<InvalidIsNone<HANDLE, IcmpCloseHandle>>;
+    constexpr int kRequests = 8;
+    struct Request {
+        UniqueIcmp icmp;
+        UniqueKernelObject event;
+        std::vector<std::uint8_t> payload;
+        std::vector<BYTE> replies;
+    };
+    std::vector<Request> requests(kRequests);
+    std::vector<HANDLE> events;
+    IPAddr loopback;
+    std::memcpy(&loopback, kLoopback.data(), sizeof loopback);
+    for (int i = 0; i < kRequests; ++i) {
+        Request& r = requests[i];
+        r.icmp.reset(IcmpCreateFile());
+        r.event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        ASSERT_TRUE(r.icmp && r.event);
+        r.payload = PayloadOf(0x5EED0000u + i);
+        r.replies.resize(sizeof(ICMP_ECHO_REPLY) + r.payload.size() + 8 + 64);
+        const DWORD at_once = IcmpSendEcho2(r.icmp.get(), r.event.get(), nullptr, nullptr, loopback, r.payload.data(),
+                                            static_cast<WORD>(r.payload.size()), nullptr, r.replies.data(),
+                                            static_cast<DWORD>(r.replies.size()), 1000);
+        ASSERT_EQ(at_once, 0u) << "request " << i << " completed within the call";
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING)) << "request " << i;
+        events.push_back(r.event.get());
+    }
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(WaitForMultipleObjects(kRequests, events.data(), TRUE, 2000), WAIT_OBJECT_0);
+    EXPECT_LT(GetTickCount() - start, 500u);  // with the replies, not at the timeout
+    for (int i = 0; i < kRequests; ++i) {
+        SCOPED_TRACE("request " + std::to_string(i));
+        Request& r = requests[i];
+        ASSERT_EQ(IcmpParseReplies(r.replies.data(), static_cast<DWORD>(r.replies.size())), 1u);
+        ICMP_ECHO_REPLY reply;
+        std::memcpy(&reply, r.replies.data(), sizeof reply);
+        EXPECT_EQ(reply.Status, static_cast<ULONG>(IP_SUCCESS));
+        EXPECT_EQ(reply.Address, loopback);
+        ASSERT_EQ(reply.DataSize, r.payload.size());
+        const auto* data = static_cast<const BYTE*>(reply.Data);
+        ASSERT_TRUE(data >= r.replies.data() && data + reply.DataSize <= r.replies.data() + r.replies.size());
+        EXPECT_EQ(std::memcmp(data, r.payload.data(), r.payload.size()), 0);  // each its own data
+    }
+}
+
+// Waits in turns until `enough` says so or `ms` have passed; everything seen.
+IoEvents WaitFor(WinsockProbeIo& io, int ms, const std::function<bool(const IoEvents&)>& enough) {
+    IoEvents events;
+    const std::int64_t end = io.NowMs() + ms;
+    while (!enough(events) && io.NowMs() < end) io.Wait(static_cast<int>(end - io.NowMs()), events);
+    return events;
+}
+
+TEST_F(ProbeIoWin32, EachPathOpensOnlyWhatItAllows) {
+    struct Case {
+        EchoPath path;
+        bool raw;
+        bool api;
+    };
+    for (const Case c : {Case{EchoPath::kRawThenIpHelper, true, true}, Case{EchoPath::kRawOnly, true, false},
+                         Case{EchoPath::kIpHelperOnly, false, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.path));
+        WinsockProbeIo io(c.path);
+        ASSERT_TRUE(io.IsReady());
+        EXPECT_EQ(io.HasRawSocket(), c.raw) << "raw ICMP socket, error " << WSAGetLastError();
+        EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(1), 500) != 0, c.api);
+    }
+}
+
+// On loopback the raw socket hands back our own request as well as the reply.
+TEST_F(ProbeIoWin32, RawSocketSeesOurReplyAndNotOurRequestAsOurs) {
+    WinsockProbeIo io(EchoPath::kRawOnly);
+    ASSERT_TRUE(io.HasRawSocket());
+    constexpr std::uint32_t kValue = 0x0BADCAFEu;
+    ASSERT_TRUE(io.SendRawEcho(kLoopback, BuildEchoRequest(io.TickCount(), kValue)));
+    int ours = 0;
+    int requests = 0;
+    const IoEvents events = WaitFor(io, 300, [](const IoEvents&) { return false; });
+    for (const std::vector<std::uint8_t>& d : events.datagrams) {
+        const std::size_t header = static_cast<std::size_t>(d[0] & 0x0F) * 4;
+        if (d.size() < header + kEchoRequestSize) continue;  // not an echo of our 48 bytes
+        const bool is_ours = IsOurEchoReply(d.data(), d.size(), kLoopback, kValue);
+        EXPECT_FALSE(IsOurEchoReply(d.data(), d.size(), kLoopback, kValue + 1));
+        requests += d[header] == 8 ? 1 : 0;
+        EXPECT_EQ(is_ours, d[header] == 0);
+        ours += is_ours ? 1 : 0;
+    }
+    EXPECT_EQ(ours, 1);
+    EXPECT_LE(requests, 1);
+    EXPECT_FALSE(events.raw_failed);
+}
+
+TEST_F(ProbeIoWin32, IpHelperEchoesAnswerEachUnderItsOwnId) {
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    std::vector<IoId> ids;
+    for (std::uint32_t i = 0; i < 4; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+    const std::int64_t start = io.NowMs();
+    const IoEvents events = WaitFor(io, 2000, [&](const IoEvents& e) { return e.api_echoes.size() >= ids.size(); });
+    EXPECT_LT(io.NowMs() - start, 500);  // with the replies, not at the timeout
+    ASSERT_EQ(events.api_echoes.size(), ids.size());
+    for (const IoEvents::ApiEcho& echo : events.api_echoes) {
+        EXPECT_TRUE(echo.answered);
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), echo.id), 1);
+    }
+}
+
+// Through the io: every connection reported once, under its id, closed; one let go of
+// before the wait is not reported at all.
+TEST_F(ProbeIoWin32, ReportsEveryConnectionOnceAndNoneThatWasClosed) {
+    std::uint16_t open_port = 0;
+    std::uint16_t closed_port = 0;
+    const UniqueSocket listener = BoundLoopbackSocket(true, open_port);
+    const UniqueSocket refuser = BoundLoopbackSocket(false, closed_port);
+    ASSERT_TRUE(listener && refuser);
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    std::map<IoId, ConnectionState> expected;
+    for (int i = 0; i < 100; ++i) {
+        const bool opens = i % 2 == 0;
+        const IoId id = io.Connect(kLoopback, opens ? open_port : closed_port);
+        ASSERT_NE(id, 0u);
+        if (i % 10 == 9) {
+            io.Close(id);
+        } else {
+            expected[id] = opens ? ConnectionState::kCompleted : ConnectionState::kFailed;
+        }
+    }
+    const IoEvents events = WaitFor(io, 3000, [&](const IoEvents& e) { return e.connections.size() >= expected.size(); });
+    std::map<IoId, ConnectionState> seen;
+    for (const IoEvents::Connection& c : events.connections) EXPECT_TRUE(seen.emplace(c.id, c.state).second);
+    EXPECT_EQ(seen, expected);
+    // Nothing more comes: the 10 closed ones included.
+    EXPECT_TRUE(WaitFor(io, 100, [](const IoEvents&) { return false; }).connections.empty());
+}
+
+TEST_F(ProbeIoWin32, WakeEndsTheWaitAtOnceAndOnlyOnce) {
+    WinsockProbeIo io;
+    std::int64_t start = io.NowMs();
+    std::thread waker([&io] {
+        Sleep(50);
+        io.Wake();
+    });
+    IoEvents events;
+    io.Wait(5000, events);
+    waker.join();
+    EXPECT_TRUE(events.woken);
+    EXPECT_LT(io.NowMs() - start, 500);
+
+    io.Wake();  // before the wait: that one ends at once
+    events = IoEvents{};
+    io.Wait(5000, events);
+    EXPECT_TRUE(events.woken);
+    start = io.NowMs();
+    events = IoEvents{};
+    io.Wait(100, events);  // the wake was used up: this one lasts its time
+    EXPECT_FALSE(events.woken);
+    EXPECT_GE(io.NowMs() - start, 90);
+}
+
+// A request let go of keeps its buffer until its call ends, and is never reported;
+// requests in flight, let go of or not, are held to what one wait can cover.
+TEST_F(ProbeIoWin32, ClosingIpHelperEchoesInFlightIsSafeAndCapped) {
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<IoId> ids;
+        for (int i = 0; i < kMostApiEchoes; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+        EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(0), 1000), 0u);  // full
+        for (const IoId id : ids) io.Close(id);
+        EXPECT_TRUE(WaitFor(io, 300, [](const IoEvents&) { return false; }).api_echoes.empty());
+    }
+    // Every call ended within those waits and its buffer went: there is room again.
+    const IoId id = io.StartApiEcho(kLoopback, PayloadOf(7), 1000);
+    ASSERT_NE(id, 0u);
+    io.Close(id);  // the destructor waits for this one
+}
+
+}  // namespace
