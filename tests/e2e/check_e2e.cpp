@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -18,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "net/echo_probe-win32.h"
-#include "net/probe_wait-win32.h"
-#include "net/probe_wait.h"
+#include "app/probe_commands-win32.h"
+#include "common/monotonic_clock-win32.h"
+#include "net/probe_engine-win32.h"
 #include "net/socket-win32.h"
 #include "resource.h"
 #include "tests/e2e/driver.h"
@@ -337,14 +338,23 @@ protected:
     WinsockSession winsock_;
 };
 
-bool ProbeThrough(EchoRoute route, const std::string& ip, std::int32_t limit_ms) {
-    return ProbeWithTimeout(
-        ip, limit_ms,
-        [route](std::string host, std::int32_t limit) {
-            return StartEchoProbe(std::move(host), limit, HostReading::kAddressOnly, route);
-        },
-        [](int ms) { Sleep(static_cast<DWORD>(ms)); }, MonotonicMs);
+// One order of one attempt through an engine of its own that takes `path`.
+ProbeOutcome ProbeThrough(EchoPath path, const std::string& ip, std::int32_t limit_ms) {
+    ProbeEngineThread engine(path);
+    if (!engine.IsRunning()) return ProbeOutcome{};
+    ProbeOrder order;
+    order.host = ip;
+    order.first_ms = MonotonicMs();
+    order.end_ms = order.first_ms + limit_ms;
+    order.attempt_ms = limit_ms;
+    return ProbeAndWait(engine.engine(), std::move(order));
 }
+
+bool AnsweredThrough(EchoPath path, const std::string& ip, std::int32_t limit_ms) {
+    return ProbeThrough(path, ip, limit_ms).verdict == ProbeVerdict::kAnswered;
+}
+
+constexpr EchoPath kEveryPath[] = {EchoPath::kRawOnly, EchoPath::kIpHelperOnly, EchoPath::kRawThenIpHelper};
 
 // Each route sends one request carrying the same 40 bytes after the ICMP header
 // (ending in the characters ' ' to '?') and its connection attempts, and counts only
@@ -361,13 +371,13 @@ TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
     } targets[] = {{"10.77.0.2", true, false}, {"10.77.0.3", false, false}, {"10.99.0.5", false, true}};
     const std::string kData = "202122232425262728292a2b2c2d2e2f303132333435363738393a3b3c3d3e3f";
 
-    for (EchoRoute route : {EchoRoute::kRawOnly, EchoRoute::kIcmpApiOnly, EchoRoute::kRawThenIcmpApi}) {
+    for (const EchoPath route : kEveryPath) {
         for (const auto& t : targets) {
             SCOPED_TRACE(std::string(t.ip) + " route " + std::to_string(static_cast<int>(route)));
             auto capture = CaptureIp();
             ASSERT_TRUE(capture);
             const double start = NowMs();
-            EXPECT_EQ(ProbeThrough(route, t.ip, 500), t.answered);
+            EXPECT_EQ(AnsweredThrough(route, t.ip, 500), t.answered);
             const double ms = NowMs() - start;
             if (t.answered) {
                 EXPECT_LT(ms, 100);
@@ -390,32 +400,54 @@ TEST_F(ProbeRoutesE2e, EachRouteSendsOneRequestAndCountsOnlyAReply) {
     }
 }
 
-// A probe of a silent address whose starter gives up after its limit closes its
-// socket and ends by itself within a few of its 10 ms slices, whatever its route
-// (the IcmpSendEcho route waits the starter's limit itself).
-TEST_F(ProbeRoutesE2e, ProbeEndsBySelfSoonAfterItsStarterGivesUp) {
+// An order cancelled while it probes a silent address ends at once, and nothing more
+// leaves for it: no echo request, no connection attempt.
+TEST_F(ProbeRoutesE2e, ACancelledOrderEndsAtOnceAndSendsNothingMore) {
     const auto silent = SilentAddress();
     ASSERT_TRUE(silent->applied()) << silent->output();
-    for (EchoRoute route : {EchoRoute::kRawOnly, EchoRoute::kIcmpApiOnly}) {
+    for (const EchoPath route : {EchoPath::kRawOnly, EchoPath::kIpHelperOnly}) {
         SCOPED_TRACE("route " + std::to_string(static_cast<int>(route)));
-        auto state = std::make_shared<ProbeState>("10.77.0.3", 500);
-        ProbeHandle handle(state);
-        std::thread probe([state, route] { EchoProbeThread(state, HostReading::kAddressOnly, route); });
-        Sleep(500);
-        const double given_up = NowMs();
-        handle.Abandon();
-        while (state->result() == ProbeResult::kPending && NowMs() - given_up < 2000) Sleep(1);
-        const double ms = NowMs() - given_up;
-        const bool ended = state->result() != ProbeResult::kPending;
-        if (ended) {
-            probe.join();
-        } else {
-            probe.detach();  // it holds its own share of the state
-        }
-        ASSERT_TRUE(ended);
-        EXPECT_EQ(state->result(), ProbeResult::kNoAnswer);
-        EXPECT_LT(ms, 40);
-        std::printf("  route %d: ended %.1f ms after its starter gave up\n", static_cast<int>(route), ms);
+        ProbeEngineThread engine(route);
+        ASSERT_TRUE(engine.IsRunning());
+        struct Ended {
+            std::mutex mutex;
+            std::optional<ProbeOutcome> outcome;
+            double at_ms = 0;
+        };
+        const auto ended = std::make_shared<Ended>();
+        ProbeOrder order;
+        order.host = "10.77.0.3";
+        order.first_ms = MonotonicMs();
+        order.end_ms = order.first_ms + 10000;
+        order.attempt_ms = 500;
+        order.attempts = 0;
+        order.done = [ended](const ProbeOutcome& outcome) {
+            const std::lock_guard<std::mutex> lock(ended->mutex);
+            ended->outcome = outcome;
+            ended->at_ms = NowMs();
+        };
+        const ProbeTicket ticket = engine.engine().Submit(std::move(order));
+        ASSERT_NE(ticket, 0u);
+        Sleep(1200);  // into its third attempt
+        auto capture = Capture::Start(Side::kProgram, "\"$TARVEX_PROG_IF\"", "ip host 10.77.0.3");
+        ASSERT_TRUE(capture);
+        const double cancelled = NowMs();
+        engine.engine().Cancel(ticket);
+        e2e::WaitUntil(
+            [&] {
+                const std::lock_guard<std::mutex> lock(ended->mutex);
+                return ended->outcome.has_value();
+            },
+            2000);
+        Sleep(1500);
+        capture->Stop(200);
+        const std::lock_guard<std::mutex> lock(ended->mutex);
+        ASSERT_TRUE(ended->outcome.has_value());
+        EXPECT_EQ(ended->outcome->verdict, ProbeVerdict::kCancelled);
+        EXPECT_LT(ended->at_ms - cancelled, 40);
+        EXPECT_EQ(capture->Count("icmp.type==8 || tcp.flags.syn==1"), 0);
+        ASSERT_TRUE(capture->ok());
+        std::printf("  route %d: ended %.1f ms after the cancel\n", static_cast<int>(route), ended->at_ms - cancelled);
     }
 }
 
@@ -426,12 +458,12 @@ TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
     for (const int port : {445, 0}) {
         const auto firewall = e2e::FirewalledPeer(port);
         ASSERT_TRUE(firewall->applied()) << firewall->output();
-        for (EchoRoute route : {EchoRoute::kRawOnly, EchoRoute::kIcmpApiOnly, EchoRoute::kRawThenIcmpApi}) {
+        for (const EchoPath route : kEveryPath) {
             SCOPED_TRACE("port " + std::to_string(port) + " route " + std::to_string(static_cast<int>(route)));
             auto capture = Capture::Start(Side::kProgram, "\"$TARVEX_PROG_IF\"", "ip");
             ASSERT_TRUE(capture);
             const double start = NowMs();
-            EXPECT_EQ(ProbeThrough(route, "10.77.0.2", 500), port != 0);
+            EXPECT_EQ(AnsweredThrough(route, "10.77.0.2", 500), port != 0);
             const double ms = NowMs() - start;
             if (port != 0) {
                 EXPECT_LT(ms, 100);
@@ -442,10 +474,9 @@ TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
             ASSERT_TRUE(capture->ok());
             EXPECT_EQ(std::count(order.begin(), order.end(), "1"), 1);
             EXPECT_EQ(std::count(order.begin(), order.end(), "6"), static_cast<long>(kAttemptPorts.size()));
-            // Through the IP helper the request leaves from a thread of its own, which the
-            // probe waits for only briefly (a 1 ms sleep under Wine, a timer tick on
-            // Windows): there its place before the first SYN is likely, not certain.
-            if (route == EchoRoute::kRawOnly) {
+            // Through the IP helper the request is handed to the system, which sends it
+            // when it will: there its place before the first SYN is likely, not certain.
+            if (route == EchoPath::kRawOnly) {
                 EXPECT_TRUE(!order.empty() && order[0] == "1") << "the echo request did not leave first";
             }
             EXPECT_EQ(capture->Count("icmp.type==0"), 0) << "the peer answered an echo request";
@@ -458,7 +489,7 @@ TEST_F(ProbeRoutesE2e, EachRouteCountsACompletedConnectionOnly) {
 TEST_F(ProbeRoutesE2e, RawRequestCarriesIdentifierAndSequenceOne) {
     auto capture = CaptureIcmp();
     ASSERT_TRUE(capture);
-    EXPECT_TRUE(ProbeThrough(EchoRoute::kRawOnly, "10.77.0.2", 500));
+    EXPECT_TRUE(AnsweredThrough(EchoPath::kRawOnly, "10.77.0.2", 500));
     const auto requests = capture->Read(RequestsTo("10.77.0.2"), {"icmp.ident", "icmp.seq"});
     ASSERT_EQ(requests.size(), 1u);
     // tshark reads both fields in network order: the bytes 01 00 are 256.
@@ -537,15 +568,24 @@ TEST_F(BenchCheck, LatencyFromClickToMessageBox) {
             EXPECT_TRUE(seen && seen->box.text == message);
             if (seen) gui.push_back(seen->ms);
             const double start = NowMs();
-            ProbeWithTimeout(ip, 500);
+            CheckProbeOnThisPc(ip, 500);
             direct.push_back(NowMs() - start);
         }
-        std::printf("  %-34s click to box %.1f ms (min %.1f, max %.1f); ProbeWithTimeout %.1f ms\n", label,
+        std::printf("  %-34s click to box %.1f ms (min %.1f, max %.1f); engine probe %.1f ms\n", label,
                     Median(gui), *std::min_element(gui.begin(), gui.end()),
                     *std::max_element(gui.begin(), gui.end()), Median(direct));
         return Median(direct);
     };
 
+    // The same click on a text that is no address shows its box without any probe: the
+    // difference to a live peer's box is what the probe costs.
+    std::vector<double> invalid;
+    for (int i = 0; i < kRounds; ++i) {
+        const auto seen = RunCheck("10.77.0.2a");
+        EXPECT_TRUE(seen && seen->box.text == "The IP 10.77.0.2a is not valid\nCheck it and try again.");
+        if (seen) invalid.push_back(seen->ms);
+    }
+    std::printf("  %-34s click to box %.1f ms\n", "invalid address, no probe:", Median(invalid));
     const auto plain_rtt = MedianPingMs(kRounds);
     ASSERT_TRUE(plain_rtt);
     std::printf("  ping RTT, kernel answering: %.3f ms (median of %d)\n", *plain_rtt, kRounds);
@@ -558,8 +598,8 @@ TEST_F(BenchCheck, LatencyFromClickToMessageBox) {
         std::printf("  ping RTT, answer delayed 20 ms (%s): %.3f ms (median of %d)\n",
                     delayed->output().find("netem") == 0 ? "netem" : "delayed responder", *rtt, kRounds);
         const double probe = measure("live peer, answer delayed 20 ms:", "10.77.0.2", "The PC with IP 10.77.0.2 is on");
-        // The starter sees the answer at its next poll.
-        EXPECT_LE(probe, *rtt + kPollIntervalMs + 5);
+        // The caller hears of the answer when it arrives, not at a poll.
+        EXPECT_LE(probe, *rtt + 5);
     }
     {
         const auto silent = SilentAddress();
