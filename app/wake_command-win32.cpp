@@ -4,6 +4,7 @@
 
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "net/adapter_list-win32.h"
 #include "net/magic_sender-win32.h"
 #include "net/probe_engine-win32.h"
 
@@ -12,7 +13,8 @@ bool SystemWakeActions::WriteCache(const std::string& name, const std::string& t
 }
 
 bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password) {
-    return ::SendMagicPacket(mac, port, password);
+    if (!locals_) locals_ = ReadLocalIpv4Addresses();
+    return ::SendMagicPacket(mac, port, password, *locals_);
 }
 
 void SystemWakeActions::StartWatcher(const std::string& ip) {
