@@ -2,17 +2,19 @@
 
 #include <memory>
 
+#include "app/wake_watch-win32.h"
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "net/adapter_list-win32.h"
 #include "net/magic_sender-win32.h"
-#include "app/wake_watch-win32.h"
 
 bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text) {
     return WriteCacheValue(name, text);
 }
 
 bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password) {
-    return ::SendMagicPacket(mac, port, password);
+    if (!locals_) locals_ = ReadLocalIpv4Addresses();
+    return ::SendMagicPacket(mac, port, password, *locals_);
 }
 
 void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {

@@ -3,10 +3,13 @@
 // and the watcher as an order of the process's probe engine.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/wake_command.h"
 #include "app/wake_watch.h"
+#include "net/magic_sender.h"
 
 class SystemWakeActions final : public WakeActions {
 public:
@@ -27,4 +30,6 @@ private:
     void CreateWatch(const std::string& ip, const std::string& mac);
     WatchDone watch_done_;
     std::shared_ptr<WakeWatch> watch_;
+    // This PC's addresses, read at the first send: a list's hundreds of sends share them.
+    std::optional<std::vector<LocalIpv4Address>> locals_;
 };

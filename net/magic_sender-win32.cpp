@@ -1,6 +1,7 @@
 #include "net/magic_sender-win32.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "net/adapter_list-win32.h"
@@ -37,11 +38,15 @@ bool SendAlong(const MagicPacketRoute& route, const std::vector<std::uint8_t>& p
 }  // namespace
 
 bool SendMagicPacket(std::string mac, int port, std::string password) {
+    return SendMagicPacket(std::move(mac), port, std::move(password), ReadLocalIpv4Addresses());
+}
+
+bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals) {
     const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, password);
     if (packet.empty()) return false;
 
     bool sent = false;
-    for (const MagicPacketRoute& route : MagicPacketRoutes(ReadLocalIpv4Addresses(), port)) {
+    for (const MagicPacketRoute& route : MagicPacketRoutes(locals, port)) {
         sent = SendAlong(route, packet) || sent;
     }
     return sent;
