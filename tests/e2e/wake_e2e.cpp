@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -286,8 +287,9 @@ TEST_F(Wake, ClosingTheProgressSendsAtOnceAndClosingTheMainDialogCutsTheWatcherO
 
 // The long case, one program for everything that waits for a watcher: four wakes a few
 // seconds apart, each reported on its own about 60 s (an answer) or 90 s (none) after
-// its send. The first, of the peer (which answers pings), with a password, is followed
-// closely: its progress dialog, its packet at the peer, its cache entry. The second is
+// its send. The first, of the peer by its own MAC (it answers pings, so it was already
+// on), with a password, is followed closely: its probe while the progress dialog runs,
+// its packet at the peer at the dialog's end, its cache entry. The second is
 // of an address nobody has; from the third's report on, a security suite's proxy on this
 // PC completes every connection, and it still reports failure. The third is of the peer
 // again, which by the time that watcher probes drops echo requests and accepts
@@ -298,8 +300,11 @@ TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessA
     const int threads_before = CountThreads(program_->pid());
     const auto capture = CaptureMagicPackets();
     ASSERT_TRUE(capture) << "no capture at the peer";
+    const auto sent_order = e2e::Capture::Start(e2e::Side::kProgram, "\"$TARVEX_PROG_IF\"",
+                                                "icmp[icmptype] == 8 or udp port 40000");
+    ASSERT_TRUE(sent_order) << "no capture in the program's namespace";
     const std::string password = "s3cr#t";
-    StartWake(kPeerIp, "00-1a-2B-3c-4D-5e", password);
+    StartWake(kPeerIp, "02-77-00-00-00-02", password);
 
     const ProgressRun first = FollowProgress();
     ASSERT_NE(first.window, nullptr) << "no progress dialog";
@@ -317,22 +322,36 @@ TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessA
     for (const std::vector<std::string>& fields : packets) {
         ASSERT_EQ(fields.size(), 3u);
         EXPECT_EQ(fields[1], "116");  // 8-byte UDP header + 108-byte payload
-        EXPECT_EQ(fields[2], MagicPayloadHex("001a2b3c4d5e", password));
+        EXPECT_EQ(fields[2], MagicPayloadHex("027700000002", password));
         EXPECT_EQ(fields[2].substr(fields[2].size() - 12), "733363722374");  // "s3cr#t"
     }
+
+    // The probe before the packet left while the progress dialog ran; the packet, as
+    // always, when it closed: seconds later, not held back by the probe.
+    const std::vector<std::string> sent = sent_order->Read("icmp || udp", {"frame.time_relative", "udp.dstport"});
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent.front().substr(sent.front().find('|')), "|") << "the echo request first";
+    const auto first_packet = std::find_if(sent.begin(), sent.end(), [](const std::string& line) {
+        return line.substr(line.find('|')) == "|40000";
+    });
+    ASSERT_NE(first_packet, sent.end());
+    const double probe_to_packet = std::atof(first_packet->c_str()) - std::atof(sent.front().c_str());
+    EXPECT_GE(probe_to_packet, 2.0);
+    EXPECT_LE(probe_to_packet, 3.5);
+    std::printf("[ measure  ] probe before the packet %.2f s ahead of it\n", probe_to_packet);
 
     // Stored as typed, in exactly 18 bytes.
     const auto entry = ReadCacheEntry(kPeerIp);
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(entry->bytes, std::string("00-1a-2B-3c-4D-5e") + '\0');
+    EXPECT_EQ(entry->bytes, std::string("02-77-00-00-00-02") + '\0');
     EXPECT_EQ(entry->bytes.size(), 18u);
     EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 0).has_value());
 
     StartWake(kSilentIp, "00-1A-2B-3C-4D-5F", "");
     const ProgressRun second = FollowProgress();
     ASSERT_NE(second.window, nullptr);
-    StartWake(kPeerIp, "00-1A-2B-3C-4D-60", "");
+    StartWake(kPeerIp, "02-77-00-00-00-02", "");
     const ProgressRun third = FollowProgress();
     ASSERT_NE(third.window, nullptr);
     StartWake(kOtherSilentIp, "00-1A-2B-3C-4D-61", "");
@@ -357,7 +376,7 @@ TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessA
     ASSERT_TRUE(turned_on.has_value()) << "no report within 75 s";
     const DWORD turned_on_after = GetTickCount() - first.closed;
     EXPECT_EQ(turned_on->caption, "Turning on PC...");
-    EXPECT_EQ(turned_on->text, "The PC has been turned on.");
+    EXPECT_EQ(turned_on->text, "The PC was already on.");
     EXPECT_EQ(turned_on->icon, e2e::MessageIcon::Information);
     EXPECT_EQ(turned_on->owner, dialog_);
     ASSERT_TRUE(e2e::DismissMessageBox(*turned_on));
@@ -371,7 +390,7 @@ TEST_F(Wake, FourWakesReportIndependentlyAndClosingWhileOneProbesEndsTheProcessA
     const auto behind_firewall = next_report(15000);
     ASSERT_TRUE(behind_firewall.has_value()) << "no report for the peer behind its firewall";
     const DWORD behind_firewall_after = GetTickCount() - third.closed;
-    EXPECT_EQ(behind_firewall->text, "The PC has been turned on.");
+    EXPECT_EQ(behind_firewall->text, "The PC was already on.");
     EXPECT_EQ(behind_firewall->owner, dialog_);
     ASSERT_TRUE(e2e::DismissMessageBox(*behind_firewall));
     // One echo request, left unanswered; the connection on 445 was the answer.

@@ -1,0 +1,167 @@
+// What /wake /wait reports when the wire says more than "it answered": a PC that was on
+// before its packet, another device at the typed address, the woken PC at a new address
+// of the LAN (found by a sweep of the LAN, and remembered), and silence. Each case is
+// one run of the program with its output on a pipe, judged by its line, its exit code,
+// its time, the registry and what a capture in the program's namespace saw.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/cache_entries.h"
+#include "tests/e2e/driver.h"
+#include "tests/e2e/figures.h"
+#include "tests/e2e/wire.h"
+
+namespace {
+
+using e2e::NowMs;
+
+// The peer's MAC is the same in every run (scripts/testnet.sh, TARVEX_PEER_MAC).
+constexpr char kPeerMac[] = "02-77-00-00-00-02";
+
+// What the program asked of each address of its LAN: an echo request reaches the wire
+// only for an address whose ARP request was answered; for any other, the kernel's
+// ARP requests (a few per address) are what shows that it was asked.
+struct Asked {
+    std::map<std::string, int> echoes;  // echo requests, by destination
+    std::map<std::string, int> arp;     // ARP requests, by the address asked for
+    std::vector<double> arp_times;      // of every ARP request, from the capture's start
+};
+
+Asked WhatWasAsked(e2e::Capture& capture) {
+    Asked asked;
+    for (const std::string& line : capture.Read("icmp.type==8 && ip.src==10.77.0.1", {"ip.dst"})) ++asked.echoes[line];
+    for (const std::string& line : capture.Read("arp.opcode==1 && arp.src.proto_ipv4==10.77.0.1",
+                                                {"arp.dst.proto_ipv4", "frame.time_relative"})) {
+        const size_t bar = line.find('|');
+        ++asked.arp[line.substr(0, bar)];
+        asked.arp_times.push_back(std::atof(line.c_str() + bar + 1));
+    }
+    return asked;
+}
+
+std::unique_ptr<e2e::Capture> CaptureWhatIsAsked() {
+    return e2e::Capture::Start(e2e::Side::kProgram, "\"$TARVEX_PROG_IF\"", "icmp or arp");
+}
+
+TEST(WakeReportE2e, APcThatAnsweredBeforeItsPacketWasAlreadyOn) {
+    const double start = NowMs();
+    const e2e::CommandRun run =
+        e2e::RunProgramWithArguments(std::string("/wake ") + kPeerMac + " /ip 10.77.0.2 /wait /timeout 20", 30000);
+    const double seconds = (NowMs() - start) / 1000;
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_EQ(run.output, "The PC was already on.\r\n");
+    EXPECT_LT(seconds, 5);
+    std::printf("[ measure  ] already on: reported %.1f s after the start\n", seconds);
+}
+
+// The peer answers at the address, but its ARP row names its own MAC, not the woken
+// one: said, with exit code 4, once the sweep (from 15 s before the end) has not found
+// the woken MAC anywhere else.
+TEST(WakeReportE2e, AnotherDeviceAtTheAddressIsNamedWithExitCodeFour) {
+    const double start = NowMs();
+    const e2e::CommandRun run =
+        e2e::RunProgramWithArguments("/wake 02-77-00-00-01-70 /ip 10.77.0.2 /wait /timeout 20", 40000);
+    const double seconds = (NowMs() - start) / 1000;
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(4));
+    EXPECT_EQ(run.output,
+              "A device with another MAC (02-77-00-00-00-02) answers at 10.77.0.2. It may not be the PC you woke.\r\n");
+    EXPECT_GE(seconds, 5);
+    EXPECT_LE(seconds, 21);
+    std::printf("[ measure  ] another MAC: reported %.1f s after the start\n", seconds);
+    e2e::DeleteCacheEntry("10.77.0.2");
+}
+
+// The typed address stays silent; the woken PC came up at 10.77.0.60. The sweep asks
+// every other address of the LAN once, spread over seconds, finds the woken MAC in the
+// ARP table, and the report names the new address, which is remembered beside the old pair.
+TEST(WakeReportE2e, APcThatCameUpAtANewAddressIsFoundAndRemembered) {
+    const e2e::SleepingPeer sleeper("10.77.0.60", "02:77:00:00:01:60", 2);
+    ASSERT_TRUE(sleeper.started()) << sleeper.output();
+    const auto capture = CaptureWhatIsAsked();
+    ASSERT_TRUE(capture) << "no capture in the program's namespace";
+    const double start = NowMs();
+    const e2e::CommandRun run =
+        e2e::RunProgramWithArguments("/wake 02-77-00-00-01-60 /ip 10.77.0.61 /wait /timeout 20", 40000);
+    const double seconds = (NowMs() - start) / 1000;
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_EQ(run.output, "The PC has been turned on at 10.77.0.60.\r\n");
+    EXPECT_GE(seconds, 5);
+    EXPECT_LE(seconds, 15);
+    EXPECT_TRUE(sleeper.Awake());
+
+    const auto remembered = e2e::ReadCacheEntry("10.77.0.60");
+    ASSERT_TRUE(remembered.has_value());
+    EXPECT_EQ(remembered->bytes, std::string("02-77-00-00-01-60") + '\0');
+    const auto old_pair = e2e::ReadCacheEntry("10.77.0.61");
+    ASSERT_TRUE(old_pair.has_value());
+    EXPECT_EQ(old_pair->bytes, std::string("02-77-00-00-01-60") + '\0');
+
+    // Every other address of the LAN asked, at most one echo request each, this PC's
+    // own address and the broadcast left out.
+    const Asked asked = WhatWasAsked(*capture);
+    ASSERT_TRUE(capture->ok());
+    int swept = 0;
+    for (int host = 2; host <= 254; ++host) {
+        if (host == 61) continue;  // the watched address, probed again and again
+        const std::string address = "10.77.0." + std::to_string(host);
+        const bool was_asked = asked.echoes.count(address) + asked.arp.count(address) > 0;
+        EXPECT_TRUE(was_asked) << address;
+        EXPECT_LE(asked.echoes.count(address) ? asked.echoes.at(address) : 0, 1) << address;
+        swept += was_asked;
+    }
+    for (const char* never : {"10.77.0.1", "10.77.0.255"}) {
+        EXPECT_EQ(asked.echoes.count(never) + asked.arp.count(never), 0u) << never;
+    }
+    // Spread out, not a burst: the ARP requests of the sweep span seconds.
+    ASSERT_GE(asked.arp_times.size(), 2u);
+    const double spread = asked.arp_times.back() - asked.arp_times.front();
+    EXPECT_GE(spread, 2.5);
+    std::printf("[ measure  ] new address: reported %.1f s after the start; %d addresses swept over %.1f s\n",
+                seconds, swept, spread);
+    e2e::DeleteCacheEntry("10.77.0.60");
+    e2e::DeleteCacheEntry("10.77.0.61");
+}
+
+// /nosweep: the same PC at its new address stays unfound, and nothing but the typed
+// address is asked.
+TEST(WakeReportE2e, NoSweepAsksNoOtherAddress) {
+    const e2e::SleepingPeer sleeper("10.77.0.60", "02:77:00:00:01:60", 2);
+    ASSERT_TRUE(sleeper.started()) << sleeper.output();
+    const auto capture = CaptureWhatIsAsked();
+    ASSERT_TRUE(capture) << "no capture in the program's namespace";
+    const e2e::CommandRun run =
+        e2e::RunProgramWithArguments("/wake 02-77-00-00-01-60 /ip 10.77.0.61 /wait /timeout 8 /nosweep", 30000);
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(1));
+    EXPECT_EQ(run.output, "The PC could not been turned on.\r\n");
+    const Asked asked = WhatWasAsked(*capture);
+    ASSERT_TRUE(capture->ok());
+    EXPECT_EQ(asked.echoes.size(), 0u);  // the typed address never resolved
+    ASSERT_EQ(asked.arp.size(), 1u);
+    EXPECT_EQ(asked.arp.begin()->first, "10.77.0.61");
+    EXPECT_FALSE(e2e::ReadCacheEntry("10.77.0.60").has_value());
+    e2e::DeleteCacheEntry("10.77.0.61");
+}
+
+// Nobody anywhere: the report still comes at the watch's end, the sweep included.
+TEST(WakeReportE2e, SilenceIsReportedAtTheEndOfTheWatch) {
+    const double start = NowMs();
+    const e2e::CommandRun run =
+        e2e::RunProgramWithArguments("/wake 02-77-00-00-01-80 /ip 10.77.0.99 /wait /timeout 20", 40000);
+    const double seconds = (NowMs() - start) / 1000;
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(1));
+    EXPECT_EQ(run.output, "The PC could not been turned on.\r\n");
+    EXPECT_GE(seconds, 20);
+    EXPECT_LE(seconds, 23);
+    std::printf("[ measure  ] silence: reported %.1f s after the start\n", seconds);
+    e2e::DeleteCacheEntry("10.77.0.99");
+}
+
+}  // namespace
