@@ -128,9 +128,26 @@ std::string SystemReason(DWORD error) {
     return reason + " (" + std::to_string(error) + ")";
 }
 
+// The wake's actions of a list: the system's, but the probe before each packet also
+// makes that PC's watch.
+class ListWakeActions final : public WakeActions {
+public:
+    explicit ListWakeActions(ListWatches& watches) : watches_(watches) {}
+    bool WriteCache(const std::string& name, const std::string& text) override { return wake_.WriteCache(name, text); }
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+        return wake_.SendMagicPacket(mac, port, password);
+    }
+    void ProbeBeforeSend(const std::string& ip, const std::string& mac) override { watches_.ProbeBeforeSend(ip, mac); }
+    void StartWatcher(const std::string&, const std::string&) override {}
+
+private:
+    SystemWakeActions wake_;
+    ListWatches& watches_;
+};
+
 class SystemList final : public ListSystem {
 public:
-    explicit SystemList(const ConsoleStop& stop) : stop_(stop) {}
+    SystemList(const ConsoleStop& stop, bool sweep) : stop_(stop), watches_(sweep), wake_(watches_) {}
 
     bool ReadListFile(const std::string& path, std::string& bytes, std::string& error) override {
         const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -163,7 +180,7 @@ public:
     }
     std::int64_t NowMs() override { return MonotonicMs(); }
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
-        WatchEveryHost(targets, end_ms, verdict, [this] { return stop_.Asked(); });
+        watches_.WatchAll(targets, end_ms, verdict, [this] { return stop_.Asked(); });
     }
     bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
         const UniqueFile file(
@@ -179,7 +196,8 @@ public:
 
 private:
     const ConsoleStop& stop_;
-    SystemWakeActions wake_;
+    ListWatches watches_;
+    ListWakeActions wake_;
 };
 
 // /list: like /listen, its lines go out as they are made, or in a box at its end.
@@ -187,7 +205,7 @@ int RunListCommand(const CommandRequest& request) {
     const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
     const TextOutput output(place);
     const ConsoleStop stop;
-    SystemList system(stop);
+    SystemList system(stop, !request.no_sweep);
     std::vector<std::string> kept;
     const int code = RunList(request, system, [&](const std::string& line) {
         if (place == OutputPlace::kMessageBox) {

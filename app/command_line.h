@@ -172,16 +172,20 @@ struct WatchTarget {
     std::string ip;
     /// When its packet went out, on the watch's own clock.
     std::int64_t sent_ms = 0;
+    /// The woken MAC.
+    std::string mac;
 };
 
-/// Takes the outcome of target `index` of a watch, once known.
-using WatchVerdict = std::function<void(std::size_t index, const ProbeOutcome& outcome)>;
+/// Takes what the watch of target `index` saw, once it has ended.
+using WatchVerdict = std::function<void(std::size_t index, const WakeSighting& seen)>;
 
-/// Probes every target from its send on, in attempts of about 2 s, until it answers or
-/// `end_ms` (on the same clock as WatchTarget::sent_ms, and ProbeOutcome::answered_ms)
-/// has come; calls `verdict` once for each target as its outcome is known, on the
-/// caller's thread. Returns when all are known, or when the run was cut short (Ctrl-C):
-/// a target not reported by then is undecided, and so is one reported kCancelled.
+/// Watches every target as /wake /wait does (wake_watch.h; its probe before the packet
+/// came from WakeActions::ProbeBeforeSend), from its send on, in attempts of about 2 s,
+/// until `end_ms` (on the same clock as WatchTarget::sent_ms and
+/// WakeSighting::answered_ms) at the latest, each LAN swept once at most; calls
+/// `verdict` once for each target as its watch ends, on the caller's thread. Returns
+/// when all are known, or when the run was cut short (Ctrl-C): a target not reported
+/// by then is undecided.
 using WatchAllFunction =
     std::function<void(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict)>;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/wake_report.h"
+
 namespace {
 
 // Whole units of `unit` ms, rounded half up; a negative span (a clock that stepped) is 0.
@@ -23,6 +25,9 @@ std::string VerdictText(const PcResult& result, bool watching) {
         return "answered after " + std::to_string(Rounded(result.after_ms, 1000)) + " s" +
                (how.empty() ? "" : " (" + how + ")");
     }
+    case PcVerdict::kAlreadyOn: return "was already on";
+    case PcVerdict::kNewAddress: return "turned on at " + result.where;
+    case PcVerdict::kOtherMac: return "another MAC (" + result.where + ") answers";
     case PcVerdict::kNoAnswer: return "no answer";
     case PcVerdict::kNotWatched: return watching ? "sent, not watched" : "sent";
     case PcVerdict::kNotDecided: return "not decided";
@@ -34,6 +39,9 @@ std::string VerdictText(const PcResult& result, bool watching) {
 const char* VerdictToken(PcVerdict verdict) {
     switch (verdict) {
     case PcVerdict::kAnswered: return "answered";
+    case PcVerdict::kAlreadyOn: return "already-on";
+    case PcVerdict::kNewAddress: return "new-address";
+    case PcVerdict::kOtherMac: return "other-mac";
     case PcVerdict::kNoAnswer: return "no-answer";
     case PcVerdict::kNotWatched: return "not-watched";
     case PcVerdict::kNotDecided: return "not-decided";
@@ -86,6 +94,30 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 
 namespace {
 
+bool SeenOn(PcVerdict verdict) {
+    return verdict == PcVerdict::kAnswered || verdict == PcVerdict::kAlreadyOn || verdict == PcVerdict::kNewAddress;
+}
+
+// The list's words for what DecideWakeReport makes of a watch.
+PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
+    PcResult result;
+    switch (DecideWakeReport(seen).verdict) {
+    case WakeVerdict::kTurnedOn:
+        return PcResult{PcVerdict::kAnswered, seen.answered_ms - sent_ms, seen.how, seen.port, ""};
+    case WakeVerdict::kAlreadyOn: result.verdict = PcVerdict::kAlreadyOn; break;
+    case WakeVerdict::kNewAddress:
+        result.verdict = PcVerdict::kNewAddress;
+        result.where = FormatIpv4(*seen.new_address);
+        break;
+    case WakeVerdict::kOtherMac:
+        result.verdict = PcVerdict::kOtherMac;
+        result.where = FormatMacText(*seen.mac_at_address);
+        break;
+    case WakeVerdict::kNoAnswer: result.verdict = PcVerdict::kNoAnswer; break;
+    }
+    return result;
+}
+
 std::string TooLargeText(const std::string& path, PcListSize size) {
     return "The list " + path + " is too large: " +
            (size == PcListSize::kTooManyBytes ? std::string("more than 1 MB")
@@ -127,7 +159,10 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
             cut_short = true;
             break;
         }
-        const WakeOutcome outcome = SendWake(WakeFields{pcs[i].ip, pcs[i].mac, request.password}, system.Wake(), [] {});
+        const bool watched = request.wait && !pcs[i].ip.empty();
+        const WakeOutcome outcome = SendWake(WakeFields{pcs[i].ip, pcs[i].mac, request.password}, system.Wake(), [&] {
+            if (watched) system.Wake().ProbeBeforeSend(pcs[i].ip, pcs[i].mac);
+        });
         const std::int64_t sent_ms = system.NowMs();
         if (i == 0) first_sent_ms = sent_ms;
         last_sent_ms = sent_ms;
@@ -137,9 +172,9 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         } else {
             ++sent;
             result.verdict = PcVerdict::kNotWatched;
-            if (request.wait && !pcs[i].ip.empty()) {
+            if (watched) {
                 result.verdict = PcVerdict::kNotDecided;
-                targets.push_back(WatchTarget{pcs[i].ip, sent_ms});
+                targets.push_back(WatchTarget{pcs[i].ip, sent_ms, pcs[i].mac});
                 target_pc.push_back(i);
             }
         }
@@ -155,16 +190,11 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         if (!cut_short && !targets.empty()) {
             // Every PC gets at least /timeout from its own send.
             const std::int64_t end_ms = last_sent_ms + request.timeout_seconds * std::int64_t{1000};
-            system.WatchAll(targets, end_ms, [&](std::size_t index, const ProbeOutcome& outcome) {
-                if (index >= targets.size() || outcome.verdict == ProbeVerdict::kCancelled) return;
+            system.WatchAll(targets, end_ms, [&](std::size_t index, const WakeSighting& seen) {
+                if (index >= targets.size()) return;
                 PcResult& result = results[target_pc[index]];
                 if (result.verdict != PcVerdict::kNotDecided) return;  // told once
-                if (outcome.verdict == ProbeVerdict::kAnswered) {
-                    result = PcResult{PcVerdict::kAnswered, outcome.answered_ms - targets[index].sent_ms, outcome.how,
-                                      outcome.port};
-                } else {
-                    result.verdict = PcVerdict::kNoAnswer;
-                }
+                result = ResultOf(seen, targets[index].sent_ms);
                 say(FormatPcLine(pcs[target_pc[index]], result, true));
             });
         }
@@ -174,8 +204,8 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         if (results[i].verdict == PcVerdict::kNotDecided) say(FormatPcLine(pcs[i], results[i], request.wait));
     }
     if (request.wait) {
-        const auto answered = std::count_if(results.begin(), results.end(),
-                                            [](const PcResult& r) { return r.verdict == PcVerdict::kAnswered; });
+        const auto answered =
+            std::count_if(results.begin(), results.end(), [](const PcResult& r) { return SeenOn(r.verdict); });
         say(FormatSummaryLine(static_cast<std::size_t>(answered), targets.size(), system.NowMs() - first_sent_ms));
     }
     if (!request.report_file.empty() &&
@@ -185,7 +215,10 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
 
     if (sent == 0) return kExitNothingSent;
     const bool all_well = std::all_of(results.begin(), results.end(), [](const PcResult& r) {
-        return r.verdict == PcVerdict::kAnswered || r.verdict == PcVerdict::kNotWatched;
+        return SeenOn(r.verdict) || r.verdict == PcVerdict::kNotWatched;
     });
-    return all_well ? kExitDone : kExitNoAnswer;
+    const bool only_others = std::all_of(results.begin(), results.end(), [](const PcResult& r) {
+        return SeenOn(r.verdict) || r.verdict == PcVerdict::kNotWatched || r.verdict == PcVerdict::kOtherMac;
+    });
+    return all_well ? kExitDone : only_others ? kExitOtherDevice : kExitNoAnswer;
 }

@@ -34,7 +34,8 @@ public:
     /// The MAC of an IP text from the ARP table or the address cache; never an ARP
     /// request, which would block seconds for each PC that is off. Empty: none known.
     virtual std::string FindMacWithoutRequest(const std::string& ip) = 0;
-    /// WriteCache and SendMagicPacket as /wake uses them; its watcher is never started.
+    /// WriteCache, SendMagicPacket and ProbeBeforeSend as /wake uses them; its watcher is
+    /// never started (WatchAll watches).
     virtual WakeActions& Wake() = 0;
     /// Waits `ms` (0: not at all); false when the run has been cut short (Ctrl-C) before
     /// or while it waited.
@@ -50,6 +51,9 @@ public:
 
 enum class PcVerdict {
     kAnswered,
+    kAlreadyOn,   // it answered before its packet left
+    kNewAddress,  // its MAC answered at another address of its LAN
+    kOtherMac,    // another device answers at its address
     kNoAnswer,
     kNotWatched,  // sent, but not watched: without /wait, or a PC listed without an IP
     kNotDecided,  // the run was cut short before its verdict (or its send)
@@ -63,10 +67,13 @@ struct PcResult {
     std::int64_t after_ms = 0;
     AnswerKind how = AnswerKind::kNone;
     std::uint16_t port = 0;
+    /// kNewAddress: the address; kOtherMac: the other device's MAC.
+    std::string where;
 };
 
 /// "<IP> <MAC> <label> <verdict>", without the IP or label when there is none. The
 /// verdict: "answered after 12 s (echo)" or "... (tcp/3389)" (whole seconds, rounded),
+/// "was already on", "turned on at 10.0.0.7", "another MAC (02-00-00-00-00-09) answers",
 /// "no answer", "not decided", "could not be sent", and for a PC not watched "sent,
 /// not watched" when `watching` (/wait), else "sent".
 std::string FormatPcLine(const PcEntry& pc, const PcResult& result, bool watching);
@@ -75,8 +82,8 @@ std::string FormatPcLine(const PcEntry& pc, const PcResult& result, bool watchin
 std::string FormatSummaryLine(std::size_t answered, std::size_t watched, std::int64_t elapsed_ms);
 
 /// The /report file: the line "ip,mac,label,verdict,seconds,answered_by", then one for
-/// each PC of `pcs` in order, its verdict one of answered, no-answer, not-watched,
-/// not-decided, not-sent; seconds from its send to its answer with one decimal ("5.2")
+/// each PC of `pcs` in order, its verdict one of answered, already-on, new-address,
+/// other-mac, no-answer, not-watched, not-decided, not-sent; seconds from its send to its answer with one decimal ("5.2")
 /// and answered_by "echo" or "tcp/<port>", both empty unless it answered. A field
 /// that holds a comma, a quote or a line end is quoted (RFC 4180); lines end with
 /// "\r\n"; UTF-8 without a byte order mark. `results` has one for each of `pcs`.
@@ -87,14 +94,15 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 ///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostLines) or
 ///     names no PC: one line saying so (after the skipped lines), exit 2, no report;
 ///   - each skipped line of the list, then the sends in list order with /delay between
-///     two of them. Without /wait one line per PC as it is sent; with /wait the lines of
+///     two of them, each after the probe before its packet when it is to be watched. Without /wait one line per PC as it is sent; with /wait the lines of
 ///     the PCs that are not watched or not sent right after the sends, then one per
 ///     watched PC as its verdict is known, for /timeout seconds from the last send;
 ///     then "not decided" for each PC left when the run was cut short, and the summary
-///     (answered of watched, from the first send);
+///     (seen on, wherever and whenever, of watched, from the first send);
 ///   - a pair that could not be remembered adds CacheFailedText, as /wake does;
 ///   - the report file, when asked for, at the end; one that cannot be written is one
 ///     line naming the file and the reason, and changes no exit code.
 /// Returns 3 when no packet went out; else 0 when every PC was sent to and, with /wait,
-/// every watched one answered, without a cut; else 1.
+/// every watched one was seen on, without a cut; else 4 when the only ones amiss have
+/// another device at their address; else 1.
 int RunList(const CommandRequest& request, ListSystem& system, const std::function<void(const std::string& line)>& say);

@@ -11,22 +11,18 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-using Told = std::vector<std::pair<std::size_t, ProbeOutcome>>;
+using Told = std::vector<std::pair<std::size_t, WakeSighting>>;
 
-ProbeOutcome Answered(AnswerKind how, std::uint16_t port, std::int64_t at_ms) {
-    ProbeOutcome outcome;
-    outcome.verdict = ProbeVerdict::kAnswered;
-    outcome.how = how;
-    outcome.port = port;
-    outcome.answered_ms = at_ms;
-    return outcome;
+WakeSighting Answered(AnswerKind how, std::uint16_t port, std::int64_t at_ms) {
+    WakeSighting seen;
+    seen.answered = true;
+    seen.how = how;
+    seen.port = port;
+    seen.answered_ms = at_ms;
+    return seen;
 }
 
-ProbeOutcome Ended(ProbeVerdict verdict) {
-    ProbeOutcome outcome;
-    outcome.verdict = verdict;
-    return outcome;
-}
+WakeSighting Silent() { return WakeSighting{}; }
 
 // A header, a PC with everything, one without an IP, one without a label.
 constexpr char kList[] =
@@ -78,7 +74,7 @@ struct FakeList final : ListSystem, WakeActions {
         std::string line = "watch";
         for (const WatchTarget& t : targets) line += " " + t.ip + "@" + std::to_string(t.sent_ms);
         log.push_back(line + " until " + std::to_string(end_ms));
-        for (const auto& [index, outcome] : told) verdict(index, outcome);
+        for (const auto& [index, seen] : told) verdict(index, seen);
         clock += watch_ms;
     }
     bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
@@ -123,10 +119,11 @@ TEST(ListCommand, SendsAsWakeDoesInListOrderWithTheDelayBetweenUntilACut) {
          -1,
          {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 0", "send " + kMac2 + " 40000 []",
           "pause 0", "cache 192.168.1.22=" + kMac3, "send " + kMac3 + " 40000 []"}},
+        // Watched PCs are probed once before their packet; a PC without an IP is not.
         {{"/list", "pcs.csv", "/delay", "5", "/wait"},
          1,
-         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 5", "send " + kMac2 + " 40000 []",
-          "pause 5"}},
+         {"cache 192.168.1.20=" + kMac1, "probe 192.168.1.20", "send " + kMac1 + " 40000 []", "pause 5",
+          "send " + kMac2 + " 40000 []", "pause 5"}},
     };
     for (const auto& c : cases) {
         FakeList fake;
@@ -199,17 +196,17 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
          {not_watched, third + "answered after 3 s (tcp/3389)", first + "answered after 12 s (echo)",
           "2 of 2 PCs answered in 16 s."},
          0},
-        {{}, -1, {{1, Answered(AnswerKind::kEcho, 0, 5300)}, {0, Ended(ProbeVerdict::kNoAnswer)}}, watch_all,
+        {{}, -1, {{1, Answered(AnswerKind::kEcho, 0, 5300)}, {0, Silent()}}, watch_all,
          {not_watched, third + "answered after 0 s (echo)", first + "no answer", "1 of 2 PCs answered in 16 s."},
          1},
-        // Cut short: what was not told, or told as cancelled, is not decided; a second
+        // Cut short: what was not told is not decided; a second
         // verdict for a PC and one for no PC are not taken.
         {{}, -1,
-         {{1, Answered(AnswerKind::kTcp, 22, 6800)}, {1, Ended(ProbeVerdict::kNoAnswer)}, {7, Ended(ProbeVerdict::kNoAnswer)}},
+         {{1, Answered(AnswerKind::kTcp, 22, 6800)}, {1, Silent()}, {7, Silent()}},
          watch_all,
          {not_watched, third + "answered after 2 s (tcp/22)", first + "not decided", "1 of 2 PCs answered in 16 s."},
          1},
-        {{}, -1, {{0, Ended(ProbeVerdict::kCancelled)}, {1, Ended(ProbeVerdict::kCancelled)}}, watch_all,
+        {{}, -1, {}, watch_all,
          {not_watched, first + "not decided", third + "not decided", "0 of 2 PCs answered in 16 s."},
          1},
         // A PC that could not be sent to is said with the ones not watched, and is not watched.
@@ -246,6 +243,53 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
     }
 }
 
+// What each watch saw, as the list says it, in its report and in its exit code: seen on
+// (already, or at a new address) counts as answered; another device at the address
+// alone ends with 4, anything silent with 1.
+TEST(ListCommand, SaysWhatEachWatchSawAsWakeDoes) {
+    const MacBytes woken{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, other{0x02, 0x00, 0x00, 0x00, 0x00, 0x09};
+    WakeSighting already_on = Answered(AnswerKind::kEcho, 0, 1500);
+    already_on.on_before = true;
+    WakeSighting moved;
+    moved.new_address = Ipv4Bytes{192, 168, 1, 77};
+    WakeSighting another = Answered(AnswerKind::kEcho, 0, 1500);
+    another.address = Ipv4Bytes{192, 168, 1, 22};
+    another.mac_at_address = other;
+    for (WakeSighting* seen : {&already_on, &moved, &another}) seen->woken = woken;
+    const std::string first = "192.168.1.20 " + kMac1 + " Reception ";
+    const std::string third = "192.168.1.22 " + kMac3 + " ";
+    const struct {
+        Told told;
+        std::string first_line, third_line, summary, tokens;
+        int exit_code;
+    } cases[] = {
+        {{{0, already_on}, {1, moved}}, "was already on", "turned on at 192.168.1.77", "2 of 2 PCs", "already-on new-address",
+         0},
+        {{{0, already_on}, {1, another}}, "was already on", "another MAC (02-00-00-00-00-09) answers", "1 of 2 PCs",
+         "already-on other-mac", 4},
+        {{{0, Silent()}, {1, another}}, "no answer", "another MAC (02-00-00-00-00-09) answers", "0 of 2 PCs",
+         "no-answer other-mac", 1},
+    };
+    for (const auto& c : cases) {
+        FakeList fake;
+        fake.told = c.told;
+        Lines lines;
+        EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/wait", "/report", "out.csv"}, lines), c.exit_code) << c.tokens;
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[1], first + c.first_line);
+        EXPECT_EQ(lines[2], third + c.third_line);
+        EXPECT_EQ(lines[3].rfind(c.summary + " answered in ", 0), 0u) << lines[3];
+        const std::string& csv = fake.written["out.csv"];
+        const auto token = [&csv](const std::string& ip) {
+            const std::size_t row = csv.find("\r\n" + ip + ",");
+            std::size_t at = row;
+            for (int field = 0; field < 3; ++field) at = csv.find(',', at + 1);
+            return csv.substr(at + 1, csv.find(',', at + 1) - at - 1);
+        };
+        EXPECT_EQ(token("192.168.1.20") + " " + token("192.168.1.22"), c.tokens);
+    }
+}
+
 TEST(ListCommand, TheReportHasOneRowPerPcInListOrderQuotedWhereNeeded) {
     const std::vector<PcEntry> pcs = {
         {1, "10.0.0.5", kMac1, "Desk 4"}, {2, "10.0.0.6", kMac2, "Bob \"the\" PC, upstairs"},
@@ -253,9 +297,9 @@ TEST(ListCommand, TheReportHasOneRowPerPcInListOrderQuotedWhereNeeded) {
         {5, "10.0.0.9", kMac1, ""},       {6, "10.0.0.10", kMac1, "y"},
     };
     const std::vector<PcResult> results = {
-        {PcVerdict::kAnswered, 5249, AnswerKind::kEcho, 0}, {PcVerdict::kAnswered, 59951, AnswerKind::kTcp, 445},
-        {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0},  {PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0},
-        {PcVerdict::kNotDecided, 0, AnswerKind::kNone, 0},  {PcVerdict::kNotSent, 0, AnswerKind::kNone, 0},
+        {PcVerdict::kAnswered, 5249, AnswerKind::kEcho, 0, ""}, {PcVerdict::kAnswered, 59951, AnswerKind::kTcp, 445, ""},
+        {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0, ""},  {PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0, ""},
+        {PcVerdict::kNotDecided, 0, AnswerKind::kNone, 0, ""},  {PcVerdict::kNotSent, 0, AnswerKind::kNone, 0, ""},
     };
     EXPECT_EQ(FormatReportCsv(pcs, results),
               "ip,mac,label,verdict,seconds,answered_by\r\n"

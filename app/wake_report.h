@@ -7,12 +7,14 @@
 // often gives the old address to someone else and the woken PC a new one); then
 // another device at the address, named by its ARP row; then "already on" when the
 // address answered before the packet left; then whether it answered at all.
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "addr/ip_text.h"
 #include "addr/mac_text.h"
 #include "app/main_dialog_view.h"
+#include "net/probe_engine.h"  // AnswerKind
 
 constexpr char kAlreadyOnMessage[] = "The PC was already on.";
 
@@ -31,6 +33,10 @@ struct WakeSighting {
     std::optional<MacBytes> mac_at_address;
     /// The woken MAC's row at another address of that LAN, which answered.
     std::optional<Ipv4Bytes> new_address;
+    /// The address's last answer: when (on the watch's clock), and how.
+    std::int64_t answered_ms = 0;
+    AnswerKind how = AnswerKind::kNone;
+    std::uint16_t port = 0;  // kTcp: the service port
 };
 
 enum class WakeVerdict { kTurnedOn, kAlreadyOn, kNewAddress, kOtherMac, kNoAnswer };

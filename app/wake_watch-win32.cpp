@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -67,4 +69,70 @@ std::optional<WakeSighting> WatchWakeOnThisPc(const std::string& ip, const std::
     ending->ended.wait_for(lock, std::chrono::milliseconds(timeout_ms) + kWatchGrace,
                            [&] { return ending->seen.has_value(); });
     return ending->seen.value_or(WakeSighting{});
+}
+
+struct ListWatches::Reports {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<std::pair<std::size_t, WakeSighting>> queue;
+};
+
+std::shared_ptr<WakeWatch> ListWatches::Create(const std::string& ip, const std::string& mac, WakeWatch::Done done) {
+    const WakeWatchPlan plan{WatchSchedule{0, 0, kCommandAttemptMs, 0}, sweep_};
+    return WakeWatch::Create(SystemWatchNetwork(), sweeps_, ip, mac, plan, std::move(done));
+}
+
+void ListWatches::ProbeBeforeSend(const std::string& ip, const std::string& mac) {
+    if (!reports_) reports_ = std::make_shared<Reports>();
+    // The target's number is known only in WatchAll: the watch reports through the slot.
+    const auto slot = std::make_shared<std::size_t>(0);
+    auto watch = Create(ip, mac, [reports = reports_, slot](const WakeSighting& seen) {
+        {
+            const std::lock_guard<std::mutex> lock(reports->mutex);
+            reports->queue.emplace_back(*slot, seen);
+        }
+        reports->arrived.notify_one();
+    });
+    watch->ProbeBeforeSend();
+    made_.push_back(Made{ip, mac, std::move(watch), slot});
+}
+
+void ListWatches::WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict,
+                           const std::function<bool()>& stop_asked) {
+    if (!reports_) reports_ = std::make_shared<Reports>();
+    std::vector<std::shared_ptr<WakeWatch>> watches;
+    std::vector<bool> used(made_.size(), false);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        std::size_t m = 0;
+        while (m < made_.size() && (used[m] || made_[m].ip != targets[i].ip || made_[m].mac != targets[i].mac)) ++m;
+        if (m == made_.size()) {
+            // Not probed before its packet: watched all the same.
+            ProbeBeforeSend(targets[i].ip, targets[i].mac);
+            used.push_back(false);
+        }
+        used[m] = true;
+        *made_[m].slot = i;
+        watches.push_back(made_[m].watch);
+    }
+    for (std::size_t i = 0; i < targets.size(); ++i) watches[i]->Start(targets[i].sent_ms, end_ms);
+    // Every watch reports by its end; the grace only guards against an engine that stopped.
+    const auto give_up = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(std::max<std::int64_t>(0, end_ms - MonotonicMs())) + kWatchGrace;
+    std::size_t pending = targets.size();
+    while (pending > 0 && std::chrono::steady_clock::now() < give_up) {
+        if (stop_asked()) break;
+        std::pair<std::size_t, WakeSighting> next;
+        {
+            std::unique_lock<std::mutex> lock(reports_->mutex);
+            if (!reports_->arrived.wait_for(lock, std::chrono::milliseconds(50),
+                                            [&] { return !reports_->queue.empty(); })) {
+                continue;
+            }
+            next = reports_->queue.front();
+            reports_->queue.pop_front();
+        }
+        --pending;
+        verdict(next.first, next.second);
+    }
+    for (const auto& watch : watches) watch->Cancel();
 }

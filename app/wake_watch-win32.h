@@ -3,9 +3,12 @@
 // table and adapter addresses, the registry cache, and the NoSweep setting.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/wake_watch.h"
 
 /// The watches' network on this computer; lives as long as the process.
@@ -13,6 +16,35 @@ WakeWatchNetwork& SystemWatchNetwork();
 
 /// True when DWORD NoSweep = 1 under HKLM\Software\Tarvex\WOL: the dialog never sweeps.
 bool SweepTurnedOff();
+
+/// The watches of one /list run: one for each PC with an IP, made at the probe before its
+/// packet; one sweep per LAN for all of them.
+class ListWatches {
+public:
+    explicit ListWatches(bool sweep) : sweep_(sweep) {}
+    /// Makes the watch of `ip` for `mac` and probes the address once, not waiting.
+    void ProbeBeforeSend(const std::string& ip, const std::string& mac);
+    /// WatchAllFunction: starts the watch made for each target's IP and MAC (one made
+    /// now for a target without), to `end_ms`, and returns when every one has reported,
+    /// or when `stop_asked` says so (asked at least every 50 ms): the rest are let go.
+    void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict,
+                  const std::function<bool()>& stop_asked);
+
+private:
+    struct Made {
+        std::string ip, mac;
+        std::shared_ptr<WakeWatch> watch;
+        std::shared_ptr<std::size_t> slot;  // the target it watches, once known
+    };
+    std::shared_ptr<WakeWatch> Create(const std::string& ip, const std::string& mac, WakeWatch::Done done);
+    bool sweep_;
+    std::shared_ptr<LanSweeps> sweeps_ = std::make_shared<LanSweeps>();
+    std::vector<Made> made_;
+    // What the engine's thread hands to the watching one; shared, so that a report that
+    // comes after WatchAll has returned finds it still there.
+    struct Reports;
+    std::shared_ptr<Reports> reports_;
+};
 
 /// WakeWatchFunction on this computer: /wake /wait.
 std::optional<WakeSighting> WatchWakeOnThisPc(const std::string& ip, const std::string& mac, std::int64_t timeout_ms,

@@ -144,10 +144,11 @@ void WakeWatch::ProbeBeforeSend() {
     before_pending_ = before_ticket_ != 0;
 }
 
-void WakeWatch::Start(std::int64_t sent_ms) {
+void WakeWatch::Start(std::int64_t sent_ms, std::optional<std::int64_t> end_ms) {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     started_ = true;
-    const WatchSchedule& schedule = plan_.schedule;
+    WatchSchedule schedule = plan_.schedule;
+    if (end_ms) schedule.end_ms = static_cast<int>(*end_ms - sent_ms);
     end_ms_ = sent_ms + schedule.end_ms;
     // With a LAN to sweep, the first watch stops where the sweep is due.
     const std::int64_t watch_end =
@@ -160,6 +161,9 @@ void WakeWatch::Start(std::int64_t sent_ms) {
 bool WakeWatch::Heard(const ProbeOutcome& outcome) {
     if (outcome.verdict != ProbeVerdict::kAnswered) return false;
     if (!address_) address_ = outcome.address;
+    seen_.answered_ms = outcome.answered_ms;
+    seen_.how = outcome.how;
+    seen_.port = outcome.port;
     // Only on a LAN of this PC does the row name the device that answered; elsewhere it
     // would be the router's.
     if (lan_) {
@@ -269,4 +273,12 @@ void WakeWatch::ReportWhenDone() {
     reported_ = true;
     if (!seen_.address && address_) seen_.address = address_;
     if (done_) done_(seen_);
+}
+
+void WakeWatch::Cancel() {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    stopped_ = true;
+    for (const ProbeTicket ticket : tickets_) {
+        if (let_go_.insert(ticket).second) network_.Cancel(ticket);
+    }
 }

@@ -104,8 +104,11 @@ public:
                                              Done done);
     /// Submits the probe before the packet and returns at once.
     void ProbeBeforeSend();
-    /// The packet left at `sent_ms`: the watch runs from there.
-    void Start(std::int64_t sent_ms);
+    /// The packet left at `sent_ms`: the watch runs from there, to the schedule's end or
+    /// to `end_ms` when given.
+    void Start(std::int64_t sent_ms, std::optional<std::int64_t> end_ms = std::nullopt);
+    /// Lets every order go; nothing is reported.
+    void Cancel();
 
 private:
     WakeWatch(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps, const std::string& ip,

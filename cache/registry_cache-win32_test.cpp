@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,37 @@ TEST_F(RegistryCache, ReadCreatesTheMissingKey) {
     ASSERT_TRUE(deleted);
     EXPECT_EQ(text, "");
     EXPECT_TRUE(exists);
+}
+
+// A setting is a DWORD beside the cache key, never in it; anything else reads as none.
+TEST(RegistrySettings, ReadOnlyADwordUnderTheProgramsKey) {
+    const std::string name = std::string(kPrefix) + "setting";
+    const DWORD one = 1;
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+        bool in_cache;  // written under the cache key instead
+        std::optional<DWORD> read;
+    } cases[] = {
+        {"a DWORD", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), sizeof one), false, 1},
+        {"a text", REG_SZ, std::string("1\0", 2), false, std::nullopt},
+        {"a DWORD in the cache key", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), sizeof one), true,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        UniqueKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.in_cache ? kCacheKeyPath : kSettingsKeyPath, 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, c.type, reinterpret_cast<const BYTE*>(c.bytes.data()),
+                                 static_cast<DWORD>(c.bytes.size())),
+                  ERROR_SUCCESS);
+        const std::optional<DWORD> read = ReadSettingDword(name);
+        RegDeleteValueA(key.get(), name.c_str());
+        EXPECT_EQ(read, c.read) << c.name;
+    }
+    EXPECT_EQ(ReadSettingDword(name), std::nullopt);
 }
 
 }  // namespace
