@@ -13,6 +13,7 @@
 #include "app/wake_command-win32.h"
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "net/magic_sender-win32.h"
 
 namespace {
 
@@ -161,6 +162,7 @@ public:
         return !stop_.Asked();
     }
     std::int64_t NowMs() override { return MonotonicMs(); }
+    std::optional<Ipv4Bytes> ResolveHost(const std::string& name) override { return ResolveIpv4Host(name); }
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
         WatchEveryHost(targets, end_ms, verdict, [this] { return stop_.Asked(); });
     }
@@ -225,7 +227,8 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
                              [](const std::vector<WatchTarget>& targets, std::int64_t end_ms,
                                 const WatchVerdict& verdict) {
                                  WatchEveryHost(targets, end_ms, verdict, [] { return false; });
-                             }};
+                             },
+                             ResolveIpv4Host};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "addr/ip_text.h"
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
 #include "net/magic_sender-win32.h"
@@ -11,8 +12,10 @@ bool SystemWakeActions::WriteCache(const std::string& name, const std::string& t
     return WriteCacheValue(name, text);
 }
 
-bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password) {
-    return ::SendMagicPacket(mac, port, password);
+bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password,
+                                        const std::string& ip, const std::vector<WireEndpoint>& also_to) {
+    // A machine's name adds nothing: the wake never resolves what the IP field holds.
+    return ::SendMagicPacket(mac, port, password, ReadIpv4Octets(ip), also_to);
 }
 
 void SystemWakeActions::StartWatcher(const std::string& ip) {

@@ -3,6 +3,7 @@
 // and the watcher as an order of the process's probe engine.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/wake_command.h"
 
@@ -15,7 +16,8 @@ public:
     explicit SystemWakeActions(WatchDone watch_done = nullptr) : watch_done_(std::move(watch_done)) {}
 
     bool WriteCache(const std::string& name, const std::string& text) override;
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
+                         const std::vector<WireEndpoint>& also_to) override;
     /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.
     void StartWatcher(const std::string& ip) override;
 
