@@ -5,6 +5,7 @@
 #include "addr/ip_text.h"
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "net/adapter_list-win32.h"
 #include "net/magic_sender-win32.h"
 #include "net/probe_engine-win32.h"
 
@@ -14,8 +15,9 @@ bool SystemWakeActions::WriteCache(const std::string& name, const std::string& t
 
 bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password,
                                         const std::string& ip, const std::vector<WireEndpoint>& also_to) {
+    if (!locals_) locals_ = ReadLocalIpv4Addresses();
     // A machine's name adds nothing: the wake never resolves what the IP field holds.
-    return ::SendMagicPacket(mac, port, password, ReadIpv4Octets(ip), also_to);
+    return ::SendMagicPacket(mac, port, password, *locals_, ReadIpv4Octets(ip), also_to);
 }
 
 void SystemWakeActions::StartWatcher(const std::string& ip) {

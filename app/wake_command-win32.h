@@ -2,10 +2,12 @@
 // The wake's actions on this computer: the registry cache, the magic packet broadcast,
 // and the watcher as an order of the process's probe engine.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/wake_command.h"
+#include "net/magic_sender.h"
 
 class SystemWakeActions final : public WakeActions {
 public:
@@ -23,4 +25,6 @@ public:
 
 private:
     WatchDone watch_done_;
+    // This PC's addresses, read at the first send: a list's hundreds of sends share them.
+    std::optional<std::vector<LocalIpv4Address>> locals_;
 };

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "net/adapter_list-win32.h"
@@ -40,13 +41,17 @@ bool SendAlong(const MagicPacketRoute& route, const std::vector<std::uint8_t>& p
 
 }  // namespace
 
-bool SendMagicPacket(std::string mac, int port, std::string password, const std::optional<Ipv4Bytes>& target,
-                     const std::vector<WireEndpoint>& also_to) {
+bool SendMagicPacket(std::string mac, int port, std::string password) {
+    return SendMagicPacket(std::move(mac), port, std::move(password), ReadLocalIpv4Addresses());
+}
+
+bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals,
+                     const std::optional<Ipv4Bytes>& target, const std::vector<WireEndpoint>& also_to) {
     const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, password);
     if (packet.empty()) return false;
 
     bool sent = false;
-    for (const MagicPacketRoute& route : MagicPacketRoutes(ReadLocalIpv4Addresses(), port, target, also_to)) {
+    for (const MagicPacketRoute& route : MagicPacketRoutes(locals, port, target, also_to)) {
         sent = SendAlong(route, packet) || sent;
     }
     return sent;

@@ -6,17 +6,23 @@
 #
 # Every run has an id of its own, ID (hex of its start second and a random byte,
 # never one that a live or unswept run holds), and with it
-#   program namespace  tvx-prog-ID  veth tvxaID  10.77.0.1/24, route 255.255.255.255/32
-#   peer namespace     tvx-peer-ID  veth tvxbID  10.77.0.2/24  (answers pings: the kernel does)
+#   program namespace  tvx-prog-ID  veth tvxaID  10.77.0.1/24  02:77:00:00:00:01, route 255.255.255.255/32
+#   peer namespace     tvx-peer-ID  veth tvxbID  10.77.0.2/24  02:77:00:00:00:02 (answers pings: the kernel does)
 # and, with TARVEX_SECOND_LAN=1, a second LAN on the program's namespace:
-#   program side                    veth tvxcID  10.78.0.1/24
-#   lan2 namespace     tvx-lan2-ID  veth tvxdID  10.78.0.2/24
+#   program side                    veth tvxcID  10.78.0.1/24  02:78:00:00:00:01
+#   lan2 namespace     tvx-lan2-ID  veth tvxdID  10.78.0.2/24  02:78:00:00:00:02
 # and, with TARVEX_FAR_LAN=1, a LAN beyond a router, as a branch office or another VLAN:
-#   program side                    veth tvxeID  10.79.0.1/24, route 10.80.0.0/24 via 10.79.0.2
+#   program side                    veth tvxeID  10.79.0.1/24  02:79:00:00:00:01, route 10.80.0.0/24 via 10.79.0.2
 #   router namespace   tvx-rtr-ID   veth tvxfID  10.79.0.2/24  (forwards, directed broadcasts too)
 #                                   veth tvxgID  10.80.0.1/24
-#   far namespace      tvx-far-ID   veth tvxhID  10.80.0.2/24, MAC 02:00:00:80:00:02, route back via
-#                                   10.80.0.1; named "far-pc" in the program's namespace's hosts file
+#   far namespace      tvx-far-ID   veth tvxhID  10.80.0.2/24  02:80:00:00:00:02, route back via 10.80.0.1;
+#                                   named "far-pc" in the program's namespace's hosts file
+# The MACs are the same in every run (unicast, locally administered): a case may write
+# them down. Runs side by side do not meet: each has its own namespaces.
+# With TARVEX_PC_LIST=N (1 to 250), the peer also holds 10.77.1.x/24 for x = 1..N but every
+# eighth one, which nobody holds, and the program's side reaches 10.77.1.0/24 on its LAN;
+# the file TARVEX_PC_LIST_FILE lists all N, one "10.77.1.x,02:77:01:00:00:XX,pc-x" a line
+# (XX: x in hex), for the list command.
 # No namespace has a default route: nothing leaves them. The program's side reaches
 # the veths' subnets and the limited broadcast, and resolves names through 10.77.0.2
 # (/etc/netns/tvx-prog-ID/resolv.conf), so that a name query shows on the wire to the
@@ -25,10 +31,15 @@
 # The command sees
 #   TARVEX_PROG_NS TARVEX_PEER_NS         the two namespaces
 #   TARVEX_PROG_IF TARVEX_PEER_IF         the program's veth and the peer's
+#   TARVEX_PROG_MAC TARVEX_PEER_MAC       their MACs (aa:bb:..., as above)
 #   TARVEX_LAN2_NS                        with TARVEX_SECOND_LAN=1: the second LAN's namespace,
-#   TARVEX_LAN2_IF TARVEX_LAN2_PEER_IF    the program's veth to it and the one inside it
+#   TARVEX_LAN2_IF TARVEX_LAN2_PEER_IF    the program's veth to it and the one inside it,
+#   TARVEX_LAN2_MAC TARVEX_LAN2_PEER_MAC  and their MACs
+#   TARVEX_PC_LIST_FILE                   with TARVEX_PC_LIST=N: the list of N PCs
+#   TARVEX_SLEEPING_PEER                  scripts/sleeping-peer: a PC asleep on the program's
+#                                         LAN until its magic packet comes (see there)
 #   TARVEX_ROUTER_NS TARVEX_FAR_NS        with TARVEX_FAR_LAN=1: the router's and the far LAN's
-#   TARVEX_FAR_IF TARVEX_FAR_MAC          namespaces, the far peer's veth and its MAC, and the
+#   TARVEX_FAR_IF TARVEX_FAR_MAC          namespaces, the far PC's veth and its MAC, and the
 #   TARVEX_ROUTER_IF                      program's veth to the router
 #   TARVEX_RUN_ID                         the run's id (scripts/wine-ns accepts only its namespace)
 #   TARVEX_TMPDIR, TMPDIR                 a private directory of the run (mode 0700); Wine
@@ -120,17 +131,19 @@ add_ns() {  # add_ns NAME: a namespace of this run, recorded before it exists
 
 export TARVEX_PROG_NS=tvx-prog-$id TARVEX_PEER_NS=tvx-peer-$id
 export TARVEX_PROG_IF=tvxa$id TARVEX_PEER_IF=tvxb$id
+export TARVEX_PROG_MAC=02:77:00:00:00:01 TARVEX_PEER_MAC=02:77:00:00:00:02
+export TARVEX_SLEEPING_PEER=$here/sleeping-peer
 add_ns "$TARVEX_PROG_NS"
 add_ns "$TARVEX_PEER_NS"
-# lan IF ADDRESS NS PEER_IF PEER_ADDRESS: a veth from the program's namespace to NS.
+# lan IF ADDRESS MAC NS PEER_IF PEER_ADDRESS PEER_MAC: a veth from the program's namespace to NS.
 lan() {
-    ip link add "$1" netns "$TARVEX_PROG_NS" type veth peer name "$4" netns "$3"
+    ip link add "$1" address "$3" netns "$TARVEX_PROG_NS" type veth peer name "$5" address "$7" netns "$4"
     ip -n "$TARVEX_PROG_NS" addr add "$2" dev "$1"
-    ip -n "$3" addr add "$5" dev "$4"
+    ip -n "$4" addr add "$6" dev "$5"
     ip -n "$TARVEX_PROG_NS" link set "$1" up
-    ip -n "$3" link set "$4" up
+    ip -n "$4" link set "$5" up
 }
-lan "$TARVEX_PROG_IF" 10.77.0.1/24 "$TARVEX_PEER_NS" "$TARVEX_PEER_IF" 10.77.0.2/24
+lan "$TARVEX_PROG_IF" 10.77.0.1/24 "$TARVEX_PROG_MAC" "$TARVEX_PEER_NS" "$TARVEX_PEER_IF" 10.77.0.2/24 "$TARVEX_PEER_MAC"
 # Without a route for it the limited broadcast fails with "network unreachable".
 ip -n "$TARVEX_PROG_NS" route add 255.255.255.255/32 dev "$TARVEX_PROG_IF"
 # ip netns exec mounts this file over /etc/resolv.conf for the command.
@@ -139,19 +152,21 @@ echo "nameserver 10.77.0.2" >"/etc/netns/$TARVEX_PROG_NS/resolv.conf"
 
 if [ "${TARVEX_SECOND_LAN:-}" = 1 ]; then
     export TARVEX_LAN2_NS=tvx-lan2-$id TARVEX_LAN2_IF=tvxc$id TARVEX_LAN2_PEER_IF=tvxd$id
+    export TARVEX_LAN2_MAC=02:78:00:00:00:01 TARVEX_LAN2_PEER_MAC=02:78:00:00:00:02
     add_ns "$TARVEX_LAN2_NS"
-    lan "$TARVEX_LAN2_IF" 10.78.0.1/24 "$TARVEX_LAN2_NS" "$TARVEX_LAN2_PEER_IF" 10.78.0.2/24
+    lan "$TARVEX_LAN2_IF" 10.78.0.1/24 "$TARVEX_LAN2_MAC" "$TARVEX_LAN2_NS" "$TARVEX_LAN2_PEER_IF" 10.78.0.2/24 \
+        "$TARVEX_LAN2_PEER_MAC"
 fi
 
 if [ "${TARVEX_FAR_LAN:-}" = 1 ]; then
     export TARVEX_ROUTER_NS=tvx-rtr-$id TARVEX_FAR_NS=tvx-far-$id TARVEX_FAR_IF=tvxh$id TARVEX_ROUTER_IF=tvxe$id
-    export TARVEX_FAR_MAC=02:00:00:80:00:02
+    export TARVEX_FAR_MAC=02:80:00:00:00:02
     add_ns "$TARVEX_ROUTER_NS"
     add_ns "$TARVEX_FAR_NS"
-    lan "$TARVEX_ROUTER_IF" 10.79.0.1/24 "$TARVEX_ROUTER_NS" "tvxf$id" 10.79.0.2/24
-    ip link add "tvxg$id" netns "$TARVEX_ROUTER_NS" type veth peer name "$TARVEX_FAR_IF" netns "$TARVEX_FAR_NS"
+    lan "$TARVEX_ROUTER_IF" 10.79.0.1/24 02:79:00:00:00:01 "$TARVEX_ROUTER_NS" "tvxf$id" 10.79.0.2/24 02:79:00:00:00:02
+    ip link add "tvxg$id" address 02:80:00:00:00:01 netns "$TARVEX_ROUTER_NS" type veth \
+        peer name "$TARVEX_FAR_IF" address "$TARVEX_FAR_MAC" netns "$TARVEX_FAR_NS"
     ip -n "$TARVEX_ROUTER_NS" addr add 10.80.0.1/24 dev "tvxg$id"
-    ip -n "$TARVEX_FAR_NS" link set "$TARVEX_FAR_IF" address "$TARVEX_FAR_MAC"
     ip -n "$TARVEX_FAR_NS" addr add 10.80.0.2/24 dev "$TARVEX_FAR_IF"
     ip -n "$TARVEX_ROUTER_NS" link set "tvxg$id" up
     ip -n "$TARVEX_FAR_NS" link set "$TARVEX_FAR_IF" up
@@ -171,6 +186,17 @@ fi
 [ -z "${TARVEX_RUN_LOG:-}" ] || echo "$id" $(ns_inodes "${created[@]}") >>"$TARVEX_RUN_LOG"
 
 export TARVEX_TMPDIR=$run_dir/tmp TMPDIR=$run_dir/tmp
+
+if [ -n "${TARVEX_PC_LIST:-}" ]; then
+    [[ $TARVEX_PC_LIST =~ ^[0-9]+$ ]] && [ "$TARVEX_PC_LIST" -ge 1 ] && [ "$TARVEX_PC_LIST" -le 250 ] ||
+        { echo "testnet: TARVEX_PC_LIST takes 1 to 250, not '$TARVEX_PC_LIST'" >&2; exit 2; }
+    export TARVEX_PC_LIST_FILE=$TARVEX_TMPDIR/pc-list.txt
+    ip -n "$TARVEX_PROG_NS" route add 10.77.1.0/24 dev "$TARVEX_PROG_IF"
+    for x in $(seq "$TARVEX_PC_LIST"); do
+        printf '10.77.1.%d,02:77:01:00:00:%02x,pc-%d\n' "$x" "$x" "$x" >>"$TARVEX_PC_LIST_FILE"
+        [ $((x % 8)) -eq 0 ] || echo "addr add 10.77.1.$x/24 dev $TARVEX_PEER_IF"
+    done | ip -n "$TARVEX_PEER_NS" -batch -
+fi
 export TARVEX_WINEPREFIX=${TARVEX_WINEPREFIX:-$run_dir/prefix}
 # In a process group of its own, so that a signal reaches this script's trap first
 # and the command is not left ignoring SIGINT as a background job would.

@@ -4,12 +4,10 @@
 // refuses), and a capture in the program's namespace counts what went out.
 // The probe's two routes (raw socket, IcmpSendEcho) are also run from here directly.
 #include <windows.h>
-#include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -27,14 +25,20 @@
 #include "net/socket-win32.h"
 #include "resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/figures.h"
 #include "tests/e2e/program_case.h"
 #include "tests/e2e/wire.h"
 
 namespace {
 
+using e2e::BenchRequested;
 using e2e::Capture;
+using e2e::CountsOf;
 using e2e::HostChange;
+using e2e::Median;
 using e2e::MessageIcon;
+using e2e::NowMs;
+using e2e::ProcessCounts;
 using e2e::Program;
 using e2e::Side;
 
@@ -83,31 +87,6 @@ std::string SynsTo(const std::string& ip) {
 }
 // Their ports in the order they leave: the control, then each service port.
 const std::vector<std::string> kAttemptPorts = {"1", "445", "139", "3389", "22", "5900"};
-
-// ---- timing ----------------------------------------------------------------------------
-
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-bool BenchRequested() {
-    char value[8] = {};
-    return GetEnvironmentVariableA("TARVEX_BENCH", value, sizeof value) > 0 && value[0] == '1';
-}
 
 // ---- the dialog ---------------------------------------------------------------------------
 
@@ -308,57 +287,6 @@ TEST_F(CheckCommandE2e, ALocalProxyThatCompletesEveryConnectionTurnsNothingOn) {
 }
 
 // ---- resources over many probes ----------------------------------------------------------
-
-struct ProcessCounts {
-    int threads = -1;
-    int handles = -1;
-};
-
-// Fills `buffer` with NtQuerySystemInformation of `kind`, growing it as asked.
-bool QuerySystem(SYSTEM_INFORMATION_CLASS kind, std::vector<BYTE>& buffer) {
-    using QueryFunction = LONG(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-    static const auto query = reinterpret_cast<QueryFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return false;
-    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-    buffer.resize(64 * 1024);
-    for (int i = 0; i < 8; ++i) {
-        ULONG needed = 0;
-        const LONG status = query(kind, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status != kInfoLengthMismatch) return status == 0;
-        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-    }
-    return false;
-}
-
-// The threads of a process from the process list, and its open handles counted one
-// by one in the system's handle list: under Wine GetProcessHandleCount always says 0
-// and the process list's handle count is the size of the handle table, not its use.
-ProcessCounts CountsOf(DWORD pid) {
-    ProcessCounts counts;
-    std::vector<BYTE> buffer;
-    if (QuerySystem(SystemProcessInformation, buffer)) {
-        for (size_t offset = 0; offset + sizeof(SYSTEM_PROCESS_INFORMATION) <= buffer.size();) {
-            const auto* process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-            if (reinterpret_cast<ULONG_PTR>(process->UniqueProcessId) == pid) {
-                counts.threads = static_cast<int>(process->NumberOfThreads);
-                break;
-            }
-            if (process->NextEntryOffset == 0) break;
-            offset += process->NextEntryOffset;
-        }
-    }
-    const auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    if (QuerySystem(kSystemHandleInformation, buffer) && buffer.size() >= sizeof(ULONG)) {
-        const auto* list = reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(buffer.data());
-        const size_t room = (buffer.size() - offsetof(SYSTEM_HANDLE_INFORMATION, Handle)) / sizeof(SYSTEM_HANDLE_ENTRY);
-        counts.handles = 0;
-        for (size_t i = 0; i < list->Count && i < room; ++i) {
-            if (list->Handle[i].OwnerPid == pid) ++counts.handles;
-        }
-    }
-    return counts;
-}
 
 // Runs `probes` Checks of the silent address and compares the program's thread and
 // handle counts before the first and after the last. One Check runs before the first

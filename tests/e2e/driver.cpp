@@ -302,20 +302,22 @@ std::string UniqueHostPath(const std::string& prefix) {
     return directory + "/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
 }
 
+std::string WindowsPath(const std::string& unix_path) {
+    std::string path = "Z:" + unix_path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms) {
     // Wine starts a Unix executable named on a command line, but hands back no
     // exit code for it: the script writes its status and output to files that
     // this side reads through drive Z:, which is the Unix root.
     const std::string base = UniqueHostPath("tvx-host");
     if (base.empty()) return std::nullopt;
-    const auto windows_path = [](std::string unix_path) {
-        for (char& c : unix_path) if (c == '/') c = '\\';
-        return "Z:" + unix_path;
-    };
     const std::string wrapped = "(\n" + script + "\n) >" + base + ".out 2>&1\necho $? >" + base + ".rc.tmp\nmv " +
                                 base + ".rc.tmp " + base + ".rc\n";
     {
-        const UniqueFile file(CreateFileA(windows_path(base + ".sh").c_str(), GENERIC_WRITE, 0, nullptr,
+        const UniqueFile file(CreateFileA(WindowsPath(base + ".sh").c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return std::nullopt;
         DWORD written = 0;
@@ -334,7 +336,7 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     // closing them could close a live handle of this process (a later send failed so).
 
     const auto read_file = [&](const std::string& unix_path, std::string& text) {
-        const UniqueFile file(CreateFileA(windows_path(unix_path).c_str(), GENERIC_READ,
+        const UniqueFile file(CreateFileA(WindowsPath(unix_path).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
@@ -349,7 +351,7 @@ std::optional<HostResult> RunOnHost(const std::string& script, DWORD timeout_ms)
     HostResult result;
     result.exit_code = std::atoi(status.c_str());
     read_file(base + ".out", result.output);
-    for (const char* suffix : {".sh", ".out", ".rc"}) DeleteFileA(windows_path(base + suffix).c_str());
+    for (const char* suffix : {".sh", ".out", ".rc"}) DeleteFileA(WindowsPath(base + suffix).c_str());
     return result;
 }
 
@@ -366,7 +368,8 @@ Program Program::Start(const std::string& directory) {
     return Program(UniqueKernelObject(process.hProcess), process.dwProcessId);
 }
 
-CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_ms) {
+CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_ms,
+                                   const std::function<void(DWORD pid, const std::string& output)>& watch) {
     CommandRun run;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE read_end = nullptr, write_end = nullptr;
@@ -388,9 +391,25 @@ CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_m
     const UniqueKernelObject thread(process.hThread), started(process.hProcess);
     // Only the program holds the write end now: the pipe ends when the program does.
     writer.reset();
-    // The reports are a few lines, far less than the pipe holds: the program never
-    // waits for this side to read.
-    if (WaitForSingleObject(started.get(), timeout_ms) != WAIT_OBJECT_0) {
+    // What is in the pipe, without waiting for its end: a process Wine started on the
+    // program's behalf may have inherited the write end and hold it open.
+    const auto read_what_is_there = [&] {
+        char buffer[4096];
+        DWORD available = 0;
+        while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            DWORD got = 0;
+            if (!ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+            run.output.append(buffer, got);
+        }
+    };
+    const DWORD start = GetTickCount();
+    DWORD ended = WAIT_TIMEOUT;
+    while (ended == WAIT_TIMEOUT && GetTickCount() - start < timeout_ms) {
+        read_what_is_there();
+        if (watch) watch(process.dwProcessId, run.output);
+        ended = WaitForSingleObject(started.get(), 10);
+    }
+    if (ended != WAIT_OBJECT_0) {
         TerminateProcess(started.get(), 1);
         WaitForSingleObject(started.get(), 5000);
     } else {
@@ -398,15 +417,7 @@ CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_m
         GetExitCodeProcess(started.get(), &code);
         run.exit_code = code;
     }
-    // What is in the pipe, without waiting for its end: a process Wine started on the
-    // program's behalf may have inherited the write end and hold it open.
-    char buffer[4096];
-    DWORD available = 0;
-    while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-        DWORD got = 0;
-        if (!ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) || got == 0) break;
-        run.output.append(buffer, got);
-    }
+    read_what_is_there();
     return run;
 }
 

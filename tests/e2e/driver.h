@@ -4,6 +4,7 @@
 // boxes, and collect its exit code. Every wait has a bound.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -106,6 +107,9 @@ struct HostResult {
 /// environment names no such directory.
 std::string UniqueHostPath(const std::string& prefix);
 
+/// The path through which this side reaches a Linux path: drive Z: is the Unix root.
+std::string WindowsPath(const std::string& unix_path);
+
 /// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
 /// network namespace, as root), for what only Linux can do or judge: start a
 /// capture in the peer namespace, add a neighbour, count packets. Nothing on
@@ -121,8 +125,12 @@ struct CommandRun {
 };
 
 /// Runs the program with `arguments` (the command line after its name) and its standard
-/// output on a pipe, and waits at most `timeout_ms` for it to end.
-CommandRun RunProgramWithArguments(const std::string& arguments, DWORD timeout_ms = 20000);
+/// output on a pipe, and waits at most `timeout_ms` for it to end. The pipe is read as
+/// the program writes, and `watch`, when given, is called about every 10 ms meanwhile
+/// with the program's process id and all it has written so far.
+CommandRun RunProgramWithArguments(
+    const std::string& arguments, DWORD timeout_ms = 20000,
+    const std::function<void(DWORD pid, const std::string& output)>& watch = nullptr);
 
 /// A running copy of the program under test. The destructor ends a copy that
 /// is still running, so a failed test leaves nothing behind.

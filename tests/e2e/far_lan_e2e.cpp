@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr char kFarMac[] = "02-00-00-80-00-02";
-constexpr char kFarMacDecoded[] = "02:00:00:80:00:02";
+constexpr char kFarMac[] = "02-80-00-00-00-02";
+constexpr char kFarMacDecoded[] = "02:80:00:00:00:02";
 
 class FarLan : public ::testing::Test {
 protected:

@@ -115,8 +115,9 @@ HostChange::HostChange(std::string apply, std::string undo) : undo_(std::move(un
 
 HostChange::~HostChange() { RunOnHost(undo_, 15000); }
 
-std::unique_ptr<HostChange> FirewalledPeer(int listen_port) {
-    const std::string peer = "ip netns exec \"$TARVEX_PEER_NS\" ";
+std::unique_ptr<HostChange> FirewalledPeer(int listen_port, Side side) {
+    const std::string peer = InNamespace(side);
+    const std::string address = side == Side::kSecondLan ? "10.78.0.2" : "10.77.0.2";
     const std::string ignore = peer + "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 || exit 1\n";
     const std::string restore = peer + "sysctl -qw net.ipv4.icmp_echo_ignore_all=0\n";
     if (listen_port == 0) return std::make_unique<HostChange>(ignore, restore + "true");
@@ -125,7 +126,7 @@ std::unique_ptr<HostChange> FirewalledPeer(int listen_port) {
         "import socket\n"
         "s = socket.socket()\n"
         "s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
-        "s.bind(('10.77.0.2', " + std::to_string(listen_port) + "))\n"
+        "s.bind(('" + address + "', " + std::to_string(listen_port) + "))\n"
         "s.listen(64)\n"
         "print('ready', flush=True)\n"
         "while True:\n"
@@ -157,6 +158,47 @@ std::unique_ptr<HostChange> ProxyCompletingEveryConnection() {
             "nft add rule ip tarvex_proxy output ip daddr != 127.0.0.0/8 meta l4proto tcp redirect to :$port\n",
         "nft delete table ip tarvex_proxy 2>/dev/null\n"
         "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\nrm -f $f.py $f.log $f.pid; true\n");
+}
+
+SleepingPeer::SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s)
+    : base_(UniqueHostPath("tvx-sleeper")) {
+    const auto started = RunOnHost(
+        std::string(kAliveFunction) + "f=" + base_ + "\n\"$TARVEX_SLEEPING_PEER\" " + Quote(ip) + " " + Quote(mac) +
+            " " + std::to_string(wake_delay_s) + " </dev/null >$f.log 2>&1 &\necho $! >$f.pid\n"
+            "for i in $(seq 200); do\n"
+            "  sed -n 's/^ready //p' $f.log | grep . && exit 0\n"
+            "  alive $(cat $f.pid) || break\n"
+            "  sleep 0.05\n"
+            "done\n"
+            "cat $f.log\nexit 1\n",
+        20000);
+    output_ = started ? started->output : "no answer from the host side";
+    if (started && started->exit_code == 0) pid_ = output_.substr(0, output_.find('\n'));
+}
+
+SleepingPeer::~SleepingPeer() {
+    // TERM lets it give its MAC back before it goes, for a sleeper started next.
+    RunOnHost(std::string(kAliveFunction) + "f=" + base_ + "\n[ -s $f.pid ] || exit 0\np=$(cat $f.pid)\n" +
+                  "kill -TERM $p 2>/dev/null\n"
+                  "for i in $(seq 60); do alive $p || break; sleep 0.05; done\n"
+                  "kill -KILL $p 2>/dev/null\nrm -f $f.log $f.pid; true\n",
+              15000);
+}
+
+std::string SleepingPeer::InItsNamespace() const { return "nsenter --net=/proc/" + pid_ + "/ns/net "; }
+
+std::vector<std::string> SleepingPeer::HeardFrom() const {
+    std::vector<std::string> sources;
+    const auto log = RunOnHost("sed -n 's/^magic packet from //p' " + base_ + ".log", 10000);
+    if (!log) return sources;
+    std::istringstream lines(log->output);
+    for (std::string line; std::getline(lines, line);) sources.push_back(line);
+    return sources;
+}
+
+bool SleepingPeer::Awake() const {
+    const auto log = RunOnHost("grep -qx awake " + base_ + ".log", 10000);
+    return log && log->exit_code == 0;
 }
 
 const char kDropBroadcastRoute[] = "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";

@@ -75,8 +75,39 @@ private:
 
 /// The peer as a desktop firewall leaves it: its kernel ignores echo requests and,
 /// when `listen_port` is not 0, a listener accepts (and at once closes) connections on
-/// that port of 10.77.0.2; every other port refuses. Undone when the object goes.
-std::unique_ptr<HostChange> FirewalledPeer(int listen_port);
+/// that port of its address (10.77.0.2; 10.78.0.2 on the second LAN); every other port
+/// refuses. Undone when the object goes.
+std::unique_ptr<HostChange> FirewalledPeer(int listen_port, Side side = Side::kPeer);
+
+/// A PC asleep on the program's LAN (scripts/sleeping-peer), in a namespace of its own:
+/// `ip` (on 10.77.0.0/24 and held by nobody else) with `mac` ("02:77:00:00:01:50"). It
+/// answers nothing, ARP included, until a magic packet for its MAC reaches UDP port
+/// 40000, 9 or 7, and from `wake_delay_s` seconds after the first one on it answers ARP
+/// and pings (its TCP ports refuse). Gone, namespace and all, when the object goes.
+class SleepingPeer {
+public:
+    /// Returns once it is asleep; check started().
+    SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s);
+    ~SleepingPeer();
+    SleepingPeer(const SleepingPeer&) = delete;
+    SleepingPeer& operator=(const SleepingPeer&) = delete;
+
+    /// Whether it is asleep and listening; `output()` says why not.
+    bool started() const { return !pid_.empty(); }
+    const std::string& output() const { return output_; }
+
+    /// The shell prefix that runs a command in its namespace.
+    std::string InItsNamespace() const;
+
+    /// The sources of the magic packets for its MAC it has heard so far, in order.
+    std::vector<std::string> HeardFrom() const;
+    bool Awake() const;
+
+private:
+    std::string base_;  // path of its log and pid files without extension
+    std::string pid_;
+    std::string output_;
+};
 
 /// This PC as a security suite's web shield or a SYN-proxy firewall leaves it: every
 /// TCP connection the program's namespace opens to anything but loopback is redirected
