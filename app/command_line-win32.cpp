@@ -14,6 +14,7 @@
 #include "app/wake_watch-win32.h"
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "net/magic_sender-win32.h"
 
 namespace {
 
@@ -134,8 +135,9 @@ class ListWakeActions final : public WakeActions {
 public:
     explicit ListWakeActions(ListWatches& watches) : watches_(watches) {}
     bool WriteCache(const std::string& name, const std::string& text) override { return wake_.WriteCache(name, text); }
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
-        return wake_.SendMagicPacket(mac, port, password);
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
+                         const std::vector<WireEndpoint>& also_to) override {
+        return wake_.SendMagicPacket(mac, port, password, ip, also_to);
     }
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override { watches_.ProbeBeforeSend(ip, mac); }
     void StartWatcher(const std::string&, const std::string&) override {}
@@ -179,6 +181,7 @@ public:
         return !stop_.Asked();
     }
     std::int64_t NowMs() override { return MonotonicMs(); }
+    std::optional<Ipv4Bytes> ResolveHost(const std::string& name) override { return ResolveIpv4Host(name); }
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
         watches_.WatchAll(targets, end_ms, verdict, [this] { return stop_.Asked(); });
     }
@@ -240,7 +243,8 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     // The watcher is never started: /wait watches on this thread.
     SystemWakeActions wake;
     // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
-    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs, WatchWakeOnThisPc};
+    CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs, WatchWakeOnThisPc,
+                             ResolveIpv4Host};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 
+#include "addr/ip_text.h"
 #include "addr/mac_text.h"
 #include "addr/typed_text.h"
 #include "app/listen_command.h"
@@ -14,7 +15,7 @@
 namespace {
 
 enum class Option {
-    kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kNoSweep, kCount
+    kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kTo, kNoSweep, kCount
 };
 
 struct OptionName {
@@ -28,7 +29,7 @@ constexpr OptionName kOptions[] = {
     {Option::kListen, "listen", nullptr},  {Option::kFor, "for", "seconds"},
     {Option::kList, "list", "file"},       {Option::kDelay, "delay", "milliseconds"},
     {Option::kTimeout, "timeout", "seconds"}, {Option::kReport, "report", "file"},
-    {Option::kNoSweep, "nosweep", nullptr},
+    {Option::kTo, "to", "address or name"}, {Option::kNoSweep, "nosweep", nullptr},
 };
 
 // The commands, of which a request names one at most; a refusal names the later one.
@@ -79,11 +80,13 @@ CommandRequest Refuse(std::string error) {
     return request;
 }
 
-// The options given, each as typed and with its value.
+// The options given, each as typed and with its value; /to, which may come again, as
+// the first one typed and with every value.
 struct Given {
     bool present[static_cast<int>(Option::kCount)] = {};
     std::string typed[static_cast<int>(Option::kCount)];
     std::string value[static_cast<int>(Option::kCount)];
+    std::vector<std::string> to_values;
 
     bool Has(Option o) const { return present[static_cast<int>(o)]; }
     const std::string& Typed(Option o) const { return typed[static_cast<int>(o)]; }
@@ -124,6 +127,24 @@ std::string ReadPasswordAndWatch(const Given& given, CommandRequest& request) {
     return "";
 }
 
+// Every /to as "<address or name>[:<port>]"; an empty text when all read, else the refusal.
+std::string ReadTo(const Given& given, CommandRequest& request) {
+    for (const std::string& text : given.to_values) {
+        ToTarget target;
+        const std::size_t colon = text.find(':');
+        target.host = text.substr(0, colon);
+        std::optional<int> port = kWakePort;
+        // A second ':' (an IPv6 address) makes the port text fail as a number.
+        if (colon != std::string::npos) port = ReadDecimal(text.substr(colon + 1), 1, 65535);
+        if (target.host.empty() || !port) {
+            return given.Typed(Option::kTo) + " takes <address or name>[:<port 1 to 65535>]: " + text;
+        }
+        target.port = *port;
+        request.to.push_back(target);
+    }
+    return "";
+}
+
 bool SameFileName(const std::string& a, const std::string& b) {
     // Windows file names are case-insensitive; another spelling of the same path is not caught.
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -137,6 +158,7 @@ CommandRequest BuildList(const Given& given) {
     request.list_file = given.Value(Option::kList);
     if (given.Has(Option::kIp)) return Refuse(given.Typed(Option::kIp) + " goes with /wake only");
     if (std::string refusal = ReadPasswordAndWatch(given, request); !refusal.empty()) return Refuse(refusal);
+    if (std::string refusal = ReadTo(given, request); !refusal.empty()) return Refuse(refusal);
     if (given.Has(Option::kDelay)) {
         const std::optional<int> ms = ReadDecimal(given.Value(Option::kDelay), 0, kListMostDelayMs);
         if (!ms) return Refuse(NumberRefusal(given, Option::kDelay, 0, kListMostDelayMs, "milliseconds"));
@@ -170,6 +192,7 @@ CommandRequest BuildWake(const Given& given) {
         return Refuse("Not an IP after " + given.Typed(named) + ": " + request.ip);
     }
     if (std::string refusal = ReadPasswordAndWatch(given, request); !refusal.empty()) return Refuse(refusal);
+    if (std::string refusal = ReadTo(given, request); !refusal.empty()) return Refuse(refusal);
     if (request.wait && request.ip.empty()) {
         return Refuse(given.Typed(Option::kWait) + " needs an IP: /wake <IP> or /ip <IP>");
     }
@@ -214,14 +237,16 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
             return Refuse((StartsLikeOption(argument) ? "Unknown option: " : "Unexpected argument: ") + argument);
         }
         const int index = static_cast<int>(option->option);
-        if (given.present[index]) return Refuse("Repeated option: " + argument);
+        const bool again = option->option == Option::kTo && given.present[index];
+        if (given.present[index] && !again) return Refuse("Repeated option: " + argument);
         given.present[index] = true;
-        given.typed[index] = argument;
+        if (!again) given.typed[index] = argument;
         if (option->value == nullptr) continue;
         if (i + 1 == arguments.size() || !AcceptsValue(option->option, arguments[i + 1])) {
             return Refuse(std::string("Missing ") + option->value + " after " + argument);
         }
         given.value[index] = ValueOf(option->option, arguments[++i]);
+        if (option->option == Option::kTo) given.to_values.push_back(given.value[index]);
     }
     for (const Option* first = kCommands; first != std::end(kCommands); ++first) {
         for (const Option* later = first + 1; later != std::end(kCommands); ++later) {
@@ -246,7 +271,7 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     if (given.Has(Option::kWake)) return BuildWake(given);
     if (given.Has(Option::kList)) return BuildList(given);
     if (given.Has(Option::kIp)) return Refuse(given.Typed(Option::kIp) + " goes with /wake only");
-    for (Option sender_only : {Option::kPassword, Option::kWait}) {
+    for (Option sender_only : {Option::kPassword, Option::kWait, Option::kTo}) {
         if (given.Has(sender_only)) return Refuse(given.Typed(sender_only) + " goes with /wake or /list only");
     }
     if (given.Has(Option::kListen)) return BuildListen(given);
@@ -281,9 +306,29 @@ CommandReport RefusalReport(const std::string& error) {
     return MessageReport(kExitBadInput, Message{error, kErrorCaption, MessageIcon::kError});
 }
 
+bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& resolve,
+                        std::vector<WireEndpoint>& endpoints, std::string& error) {
+    for (const ToTarget& target : to) {
+        // An address is taken as it reads; only a name is handed to the resolver.
+        std::optional<Ipv4Bytes> address = ReadIpv4Octets(target.host);
+        if (!address) address = resolve(target.host);
+        if (!address) {
+            error = "Cannot resolve /to host: " + target.host;
+            return false;
+        }
+        endpoints.push_back(WireEndpoint{*address, ToPortBytes(static_cast<std::uint16_t>(target.port))});
+    }
+    return true;
+}
+
 namespace {
 
 CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) {
+    // Before anything is sent: a /to that names nobody is a mistake to fix, not a half-done wake.
+    std::vector<WireEndpoint> also_to;
+    if (std::string error; !ResolveToEndpoints(request.to, system.resolve, also_to, error)) {
+        return RefusalReport(error);
+    }
     std::string mac = request.mac;
     if (mac.empty()) {
         const MacOutcome found = DecideMac(system.find_mac(request.ip));
@@ -291,7 +336,7 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
         mac = found.mac_text;
     }
     // Without an IP (/wake <MAC> alone) nothing is remembered.
-    const WakeFields fields{request.ip, mac, request.password};
+    const WakeFields fields{request.ip, mac, request.password, also_to};
     WakeOutcome sent{WakeResult::kSendFailed, Message{}, "", ""};
     std::optional<WakeSighting> seen;
     const auto send = [&] {

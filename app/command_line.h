@@ -2,8 +2,9 @@
 // The command line of tarvex-wol.exe, for shortcuts, scheduled tasks and batch files:
 //
 //   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>] [/nosweep]]
+//                  [/to <host>[:<port>]]...
 //   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]] [/delay <ms>]
-//                  [/report <file.csv>]
+//                  [/report <file.csv>] [/to <host>[:<port>]]...
 //   tarvex-wol.exe /check <IP>
 //   tarvex-wol.exe /listen [/for <s>]
 //   tarvex-wol.exe /?
@@ -27,6 +28,7 @@
 #include "app/main_dialog_view.h"
 #include "app/wake_command.h"
 #include "app/wake_report.h"
+#include "net/magic_sender.h"  // WireEndpoint
 #include "net/probe_engine.h"  // ProbeOutcome
 
 /// Exit codes of a run with arguments. Without arguments the dialog opens and the
@@ -53,9 +55,9 @@ constexpr char kUsageCaption[] = "TARVEX WOL - Wake On Lan";
 constexpr char kUsageText[] =
     "Usage:\n"
     "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>]\n"
-    "                 [/wait [/timeout <s>] [/nosweep]]\n"
+    "                 [/wait [/timeout <s>] [/nosweep]] [/to <address or name>[:<port>]]...\n"
     "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]]\n"
-    "                 [/delay <ms>] [/report <file.csv>]\n"
+    "                 [/delay <ms>] [/report <file.csv>] [/to <address or name>[:<port>]]...\n"
     "  tarvex-wol.exe /check <IP>\n"
     "  tarvex-wol.exe /listen [/for <s>]\n"
     "  tarvex-wol.exe /?\n"
@@ -64,6 +66,8 @@ constexpr char kUsageText[] =
     "/list <file>: one PC per line, its MAC or IP (or both) and a label; /wait watches\n"
     "them all, /timeout (1 to 600 s, 90 without it) from the last send; /delay pauses\n"
     "between sends (0 to 60000 ms); /report writes a CSV file of the outcome.\n"
+    "/to: also send the packet there, e.g. another subnet's broadcast or a router's\n"
+    "name with a forwarded port (port 40000 without one); as often as needed.\n"
     "Exit codes: 0 done (with /wait or /check: it answered, every one for /list;\n"
     "/listen: a packet for this PC came), 1 it did not answer (/list: one did not or\n"
     "could not be sent; /listen: none came), 2 bad input, 3 nothing could be sent\n"
@@ -77,6 +81,12 @@ enum class CommandKind {
     kList,     // /list: run by the caller, which writes its lines as they come (RunList)
     kHelp,     // /?
     kRefused,  // the arguments make no request; `error` says why (exit 2)
+};
+
+/// One /to: an address text or a machine's name, and the UDP port.
+struct ToTarget {
+    std::string host;
+    int port = kWakePort;
 };
 
 /// What the arguments ask for. Texts are as typed.
@@ -101,6 +111,8 @@ struct CommandRequest {
     std::string report_file;
     /// kList: the pause between two sends, 0 to 60000 ms.
     int delay_ms = 0;
+    /// kWake, kList: every /to, in the order given.
+    std::vector<ToTarget> to;
     /// kListen: how long to listen, 1 to 3600 seconds.
     int listen_seconds = 0;
     /// kRefused: one line naming the argument at fault.
@@ -108,7 +120,8 @@ struct CommandRequest {
 };
 
 /// Reads the arguments that follow the program's name. Options are case-insensitive
-/// and may start with '/' or '-'; each is given at most once. "/?" anywhere asks for
+/// and may start with '/' or '-'; each is given at most once, but for /to, which may
+/// be given as often as needed. "/?" anywhere asks for
 /// the usage, whatever else is there. The argument after /wake, /ip or /check, without
 /// the spaces and tabs around it, is its value unless it is then empty or starts with
 /// '/' or '-' (no MAC or address does); the argument after /password is its value as
@@ -123,7 +136,9 @@ struct CommandRequest {
 /// number of seconds from 1 to 3600 (60 without it). /list takes a file, read later,
 /// and goes with /password, /wait, /delay (decimal milliseconds, 0 to 60000) and
 /// /report (a file, not the list's own name). /timeout (decimal seconds, 1 to 600) goes
-/// with /wait, of /wake or /list. Of /wake, /check, /list and /listen one at most.
+/// with /wait, of /wake or /list. /to goes with /wake or /list: an address or a name
+/// (no ':' in it), then optionally ':' and a decimal port from 1 to 65535 (40000
+/// without it). Of /wake, /check, /list and /listen one at most.
 ///
 /// Refusals, each one line, options named as typed:
 ///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
@@ -138,6 +153,8 @@ struct CommandRequest {
 ///   Missing file after /list      /delay goes with /list only     /report goes with /list only
 ///   /timeout goes with /wait      /timeout takes 1 to 600 seconds: 0
 ///   /delay takes 0 to 60000 milliseconds: x                       /report would overwrite the list: a.txt
+///   Missing address or name after /to   /to goes with /wake or /list only
+///   /to takes <address or name>[:<port 1 to 65535>]: host:0
 CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 /// What a run with arguments reports, and its exit code.
@@ -197,19 +214,30 @@ using WakeWatchFunction = std::function<std::optional<WakeSighting>(
     const std::string& ip, const std::string& mac, std::int64_t timeout_ms, bool sweep,
     const std::function<bool()>& send)>;
 
+/// The first IPv4 address of a machine's name; none when it does not resolve.
+using ResolveFunction = std::function<std::optional<Ipv4Bytes>(const std::string& name)>;
+
+/// The endpoints of every /to in order: an address text (ReadIpv4Octets) as it reads,
+/// anything else through `resolve`, each name asked once per /to. False at the first
+/// name that does not resolve, with "Cannot resolve /to host: <name>" in `error`.
+bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& resolve,
+                        std::vector<WireEndpoint>& endpoints, std::string& error);
+
 /// What a run with arguments does on this computer: the wake's actions (its watcher is
 /// never started), the "Get MAC" sources, the Check probe, the clock and the watch, run
-/// to its end on the caller's thread.
+/// to its end on the caller's thread, and the name resolver for /to.
 struct CommandLineSystem {
     WakeActions& wake;
     std::function<std::string(const std::string& ip_text)> find_mac;
     CheckProbe probe;
     std::function<std::int64_t()> now_ms;
     WakeWatchFunction watch_wake;
+    ResolveFunction resolve;
 };
 
 /// Runs `request` with the dialog's own flows and returns its report:
 ///   /check: CheckIp; not valid 2, on 0, off 1, with its message.
+///   /wake: first every /to resolved (one that does not: its line, exit 2, nothing sent).
 ///   /wake <IP>: the MAC as "Get MAC" finds it (nothing found: its message, exit 2).
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
 ///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch of the IP

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,6 +144,52 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
     }
 }
 
+// /to as often as given, in order, with /wake or /list only; its host and port.
+TEST(CommandLine, ReadsEveryToAsHostAndPortAndRefusesBadOnes) {
+    const std::string mac = "00-1A-2B-3C-4D-5E";
+    struct Case {
+        Args args;
+        std::string expected;  // the targets as host:port, or the refusal
+    };
+    const Case cases[] = {
+        {{"/wake", mac}, ""},
+        {{"/wake", mac, "/to", "10.80.0.255"}, "10.80.0.255:40000"},
+        {{"/wake", mac, "/to", " home.example.net:9 "}, "home.example.net:9"},
+        {{"/wake", mac, "-TO", "a:1", "/to", "b:65535", "/To", "a:1"}, "a:1 b:65535 a:1"},
+        {{"/list", "pcs.txt", "/to", "far-pc:007"}, "far-pc:7"},
+        {{"/wake", mac, "/to", ":9"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: :9"},
+        {{"/wake", mac, "/to", "host:0"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:0"},
+        {{"/wake", mac, "/to", "host:99999"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:99999"},
+        {{"/wake", mac, "/to", "host:65536"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:65536"},
+        {{"/wake", mac, "/to", "host:x"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:x"},
+        {{"/wake", mac, "/to", "host:"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:"},
+        {{"/wake", mac, "/to", "fe80::1"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: fe80::1"},
+        {{"/wake", mac, "/to", "ok", "/TO", "host:-1"}, "refused: /to takes <address or name>[:<port 1 to 65535>]: host:-1"},
+        {{"/wake", mac, "/to"}, "refused: Missing address or name after /to"},
+        {{"/wake", mac, "/to", "/wait"}, "refused: Missing address or name after /to"},
+        {{"/to", "10.80.0.255"}, "refused: /to goes with /wake or /list only"},
+        {{"/check", "10.77.0.2", "/to", "x"}, "refused: /to goes with /wake or /list only"},
+        {{"/listen", "/to", "x"}, "refused: /to goes with /wake or /list only"},
+    };
+    for (const Case& c : cases) {
+        const CommandRequest request = ParseCommandLine(c.args);
+        std::string described;
+        if (request.kind == CommandKind::kRefused) described = "refused: " + request.error;
+        for (const ToTarget& to : request.to) {
+            described += (described.empty() ? "" : " ") + to.host + ":" + std::to_string(to.port);
+        }
+        EXPECT_EQ(described, c.expected) << c.args.back();
+    }
+}
+
+// "10.80.0.255:9", as the fakes log a destination.
+inline std::string EndpointText(const WireEndpoint& to) {
+    std::string text;
+    for (std::uint8_t octet : to.address) text += std::to_string(octet) + ".";
+    text.back() = ':';
+    return text + std::to_string(to.port[0] * 256 + to.port[1]);
+}
+
 // What a run does on the computer, as text, in order.
 struct FakeSystem : WakeActions {
     std::vector<std::string> log;
@@ -156,8 +203,11 @@ struct FakeSystem : WakeActions {
         log.push_back("cache " + name + "=" + text);
         return cache_works;
     }
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
-        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string&,
+                         const std::vector<WireEndpoint>& also_to) override {
+        std::string line = "send " + mac + " " + std::to_string(port) + " [" + password + "]";
+        for (const WireEndpoint& to : also_to) line += " +" + EndpointText(to);
+        log.push_back(line);
         return send_works;
     }
     void ProbeBeforeSend(const std::string& ip, const std::string&) override { log.push_back("probe " + ip); }
@@ -183,6 +233,11 @@ struct FakeSystem : WakeActions {
                 WakeSighting told;
                 told.answered = answers;
                 return seen.value_or(told);
+            },
+            [this](const std::string& name) -> std::optional<Ipv4Bytes> {
+                log.push_back("resolve " + name);
+                if (name == "far-pc") return Ipv4Bytes{10, 80, 0, 2};
+                return std::nullopt;
             }};
     }
 };
@@ -242,6 +297,42 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
     const std::string text = UsageReport().console_text;
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
         EXPECT_EQ(text[at - 1], '\r') << at;
+    }
+}
+
+// Every /to is resolved before anything happens; one that names nobody stops the run.
+TEST(CommandLine, ResolvesEveryToNameBeforeTheWakeAndSendsThereToo) {
+    using Log = std::vector<std::string>;
+    const std::string mac = "00-1A-2B-3C-4D-5E";
+    struct Case {
+        Args args;
+        int exit_code;
+        std::string line;
+        Log done;
+    };
+    const Case cases[] = {
+        {{"/wake", mac, "/to", "10.80.0.255"}, 0, "Magic packet sent to 00-1A-2B-3C-4D-5E.",
+         {"send " + mac + " 40000 [] +10.80.0.255:40000"}},
+        {{"/wake", mac, "/to", "far-pc:9", "/to", "10.80.0.255", "/to", "far-pc:9"}, 0,
+         "Magic packet sent to 00-1A-2B-3C-4D-5E.",
+         {"resolve far-pc", "resolve far-pc", "send " + mac + " 40000 [] +10.80.0.2:9 +10.80.0.255:40000 +10.80.0.2:9"}},
+        // An address text is never handed to the resolver, however it is written.
+        {{"/wake", mac, "/to", "010.080.000.255:9"}, 0, "Magic packet sent to 00-1A-2B-3C-4D-5E.",
+         {"send " + mac + " 40000 [] +10.80.0.255:9"}},
+        {{"/wake", "10.80.0.2", "/to", "far-pc", "/to", "nosuch-host:9"}, 2, "Cannot resolve /to host: nosuch-host",
+         {"resolve far-pc", "resolve nosuch-host"}},
+        {{"/wake", mac, "/ip", "10.80.0.2", "/wait", "/to", "10.80.0.256"}, 2, "Cannot resolve /to host: 10.80.0.256",
+         {"resolve 10.80.0.256"}},
+    };
+    for (const Case& c : cases) {
+        FakeSystem fake;
+        fake.known_mac = mac;
+        CommandLineSystem system = fake.System();
+        const CommandReport report = RunCommandRequest(ParseCommandLine(c.args), system);
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(report.exit_code, c.exit_code);
+        EXPECT_EQ(report.console_text, c.line + "\r\n");
+        EXPECT_EQ(fake.log, c.done);
     }
 }
 

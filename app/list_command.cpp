@@ -130,6 +130,13 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
     const std::string& path = request.list_file;
     std::string bytes;
     std::string error;
+    // Once for the whole list, and before any PC is sent to.
+    std::vector<WireEndpoint> also_to;
+    if (!ResolveToEndpoints(
+            request.to, [&system](const std::string& name) { return system.ResolveHost(name); }, also_to, error)) {
+        say(error);
+        return kExitBadInput;
+    }
     if (!system.ReadListFile(path, bytes, error)) {
         say("Could not read the list " + path + ": " + error);
         return kExitBadInput;
@@ -160,9 +167,10 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
             break;
         }
         const bool watched = request.wait && !pcs[i].ip.empty();
-        const WakeOutcome outcome = SendWake(WakeFields{pcs[i].ip, pcs[i].mac, request.password}, system.Wake(), [&] {
-            if (watched) system.Wake().ProbeBeforeSend(pcs[i].ip, pcs[i].mac);
-        });
+        const WakeOutcome outcome =
+            SendWake(WakeFields{pcs[i].ip, pcs[i].mac, request.password, also_to}, system.Wake(), [&] {
+                if (watched) system.Wake().ProbeBeforeSend(pcs[i].ip, pcs[i].mac);
+            });
         const std::int64_t sent_ms = system.NowMs();
         if (i == 0) first_sent_ms = sent_ms;
         last_sent_ms = sent_ms;

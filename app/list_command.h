@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     /// Waits `ms` (0: not at all); false when the run has been cut short (Ctrl-C) before
     /// or while it waited.
     virtual bool Pause(int ms) = 0;
+    /// The first IPv4 address of a /to name; none when it does not resolve.
+    virtual std::optional<Ipv4Bytes> ResolveHost(const std::string& name) = 0;
     /// Milliseconds on a monotonic clock, the one the watch's times are on.
     virtual std::int64_t NowMs() = 0;
     /// The watch of every target at once; see WatchAllFunction.
@@ -91,6 +94,7 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 
 /// Runs a kList request and gives every line to `say` (without its line end) as it is
 /// made:
+///   - a /to name that does not resolve: its line, exit 2, before the list is read;
 ///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostLines) or
 ///     names no PC: one line saying so (after the skipped lines), exit 2, no report;
 ///   - each skipped line of the list, then the sends in list order with /delay between
@@ -99,6 +103,7 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 ///     watched PC as its verdict is known, for /timeout seconds from the last send;
 ///     then "not decided" for each PC left when the run was cut short, and the summary
 ///     (seen on, wherever and whenever, of watched, from the first send);
+///   - every PC's packet goes also to every /to, as /wake sends it;
 ///   - a pair that could not be remembered adds CacheFailedText, as /wake does;
 ///   - the report file, when asked for, at the end; one that cannot be written is one
 ///     line naming the file and the reason, and changes no exit code.

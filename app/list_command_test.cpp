@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -70,6 +71,11 @@ struct FakeList final : ListSystem, WakeActions {
         return true;
     }
     std::int64_t NowMs() override { return clock; }
+    std::optional<Ipv4Bytes> ResolveHost(const std::string& name) override {
+        log.push_back("resolve " + name);
+        if (name == "far-pc") return Ipv4Bytes{10, 80, 0, 2};
+        return std::nullopt;
+    }
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
         std::string line = "watch";
         for (const WatchTarget& t : targets) line += " " + t.ip + "@" + std::to_string(t.sent_ms);
@@ -89,8 +95,12 @@ struct FakeList final : ListSystem, WakeActions {
         log.push_back("cache " + name + "=" + text);
         return cache_works;
     }
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
-        log.push_back("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string&,
+                         const std::vector<WireEndpoint>& also_to) override {
+        std::string line = "send " + mac + " " + std::to_string(port) + " [" + password + "]";
+        for (const WireEndpoint& to : also_to) line += " +" + std::to_string(to.address[3]) + ":" +
+                                                        std::to_string(to.port[0] * 256 + to.port[1]);
+        log.push_back(line);
         clock += send_ms;
         return failing_macs.count(mac) == 0;
     }
@@ -124,6 +134,12 @@ TEST(ListCommand, SendsAsWakeDoesInListOrderWithTheDelayBetweenUntilACut) {
          1,
          {"cache 192.168.1.20=" + kMac1, "probe 192.168.1.20", "send " + kMac1 + " 40000 []", "pause 5",
           "send " + kMac2 + " 40000 []", "pause 5"}},
+        // Every PC's packet goes to every /to too; a name is resolved once, before the list.
+        {{"/list", "pcs.csv", "/to", "far-pc:9", "/to", "10.80.0.255"},
+         -1,
+         {"resolve far-pc", "cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [] +2:9 +255:40000", "pause 0",
+          "send " + kMac2 + " 40000 [] +2:9 +255:40000", "pause 0", "cache 192.168.1.22=" + kMac3,
+          "send " + kMac3 + " 40000 [] +2:9 +255:40000"}},
     };
     for (const auto& c : cases) {
         FakeList fake;
@@ -366,6 +382,14 @@ TEST(ListCommand, AListThatNamesNoPcSendsNothingWritesNoReportAndEndsWithTwo) {
         for (const std::string& entry : fake.log) EXPECT_EQ(entry.rfind("find ", 0), 0u) << entry;
         EXPECT_TRUE(fake.written.empty());
     }
+    // A /to that names nobody: said before the list is even read.
+    FakeList fake;
+    Lines lines;
+    EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/to", "far-pc", "/to", "nosuch-host:9", "/report", "out.csv"}, lines),
+              kExitBadInput);
+    EXPECT_EQ(lines, Lines{"Cannot resolve /to host: nosuch-host"});
+    EXPECT_EQ(fake.log, (Lines{"resolve far-pc", "resolve nosuch-host"}));
+    EXPECT_TRUE(fake.written.empty());
 }
 
 }  // namespace

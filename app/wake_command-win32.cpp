@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "addr/ip_text.h"
 #include "app/wake_watch-win32.h"
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
@@ -12,9 +13,11 @@ bool SystemWakeActions::WriteCache(const std::string& name, const std::string& t
     return WriteCacheValue(name, text);
 }
 
-bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password) {
+bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password,
+                                        const std::string& ip, const std::vector<WireEndpoint>& also_to) {
     if (!locals_) locals_ = ReadLocalIpv4Addresses();
-    return ::SendMagicPacket(mac, port, password, *locals_);
+    // A machine's name adds nothing: the wake never resolves what the IP field holds.
+    return ::SendMagicPacket(mac, port, password, *locals_, ReadIpv4Octets(ip), also_to);
 }
 
 void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {

@@ -20,7 +20,8 @@ public:
     explicit SystemWakeActions(WatchDone watch_done = nullptr) : watch_done_(std::move(watch_done)) {}
 
     bool WriteCache(const std::string& name, const std::string& text) override;
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override;
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
+                         const std::vector<WireEndpoint>& also_to) override;
     /// The watch's first order, on the probe engine; the sweep as the NoSweep setting allows.
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override;
     /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.

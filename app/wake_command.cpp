@@ -21,7 +21,7 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
     // default value or the last IP's name, which would overwrite what the dialog opens with.
     if (IsPairName(outcome.ip)) outcome.cache_failed = !actions.WriteCache(outcome.ip, outcome.mac);
     before_send();
-    if (!actions.SendMagicPacket(outcome.mac, kWakePort, fields.password)) {
+    if (!actions.SendMagicPacket(outcome.mac, kWakePort, fields.password, outcome.ip, fields.also_to)) {
         outcome.result = WakeResult::kSendFailed;
         outcome.message = Message{kSendFailedMessage, kErrorCaption, MessageIcon::kError};
     }

@@ -14,7 +14,10 @@
 #include <functional>
 #include <string>
 
+#include <vector>
+
 #include "app/main_dialog_view.h"
+#include "net/magic_sender.h"  // WireEndpoint
 #include "net/probe_engine.h"
 
 constexpr int kWakePort = 40000;
@@ -31,6 +34,8 @@ struct WakeFields {
     std::string ip;
     std::string mac;
     std::string password;
+    /// Where the packet also goes (the command line's /to); the dialog has none.
+    std::vector<WireEndpoint> also_to = {};
 };
 
 /// "Magic packet sent to <mac>.": a wake without an IP to watch, caption "Turning on
@@ -43,8 +48,11 @@ public:
     virtual ~WakeActions() = default;
     /// Remembers `text` under `name`; true when it was written.
     virtual bool WriteCache(const std::string& name, const std::string& text) = 0;
-    /// Broadcasts the magic packet; true when it went out.
-    virtual bool SendMagicPacket(const std::string& mac, int port, const std::string& password) = 0;
+    /// Broadcasts the magic packet, and sends it also to `ip` and its /24's broadcast
+    /// when that text reads as an address on none of this PC's LANs, then to every
+    /// endpoint of `also_to` (MagicPacketRoutes); true when at least one datagram went out.
+    virtual bool SendMagicPacket(const std::string& mac, int port, const std::string& password,
+                                 const std::string& ip, const std::vector<WireEndpoint>& also_to) = 0;
     /// Probes `ip` once while the packet for `mac` is about to leave, and returns at once:
     /// the packet never waits for it.
     virtual void ProbeBeforeSend(const std::string& ip, const std::string& mac) = 0;
@@ -69,8 +77,8 @@ struct WakeOutcome {
 /// Reads the IP and MAC texts without the spaces and tabs around them (the password as
 /// it is). Refuses a MAC text IsValidMacText does not accept (nothing cached or sent);
 /// otherwise caches the MAC text under the IP text when IsPairName allows that name,
-/// calls `before_send`, and sends to port 40000 with the password. The IP text is
-/// never validated.
+/// calls `before_send`, and sends to port 40000 with the password, the IP text (for a
+/// PC beyond a router) and the fields' `also_to`. The IP text is never validated.
 WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send);
 
 /// The "Turn on PC" button: SendWake of the IP, MAC and password fields with the

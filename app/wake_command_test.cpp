@@ -26,10 +26,15 @@ struct FakeActions : WakeActions {
         dialog.Note("cache [" + name + "]=[" + text + "]");
         return cache_works;
     }
-    bool SendMagicPacket(const std::string& mac, int port, const std::string& password) override {
+    bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
+                         const std::vector<WireEndpoint>& also_to) override {
         dialog.Note("send " + mac + " " + std::to_string(port) + " [" + password + "]");
+        sent_ip = ip;
+        sent_also_to = also_to;
         return send_succeeds;
     }
+    std::string sent_ip;
+    std::vector<WireEndpoint> sent_also_to;
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override {
         dialog.Note("probe [" + ip + "] " + mac);
     }
@@ -132,6 +137,32 @@ TEST(TurnOnCommand, ACacheThatCannotBeWrittenIsToldButStopsNothing) {
         EXPECT_EQ(outcome.result, WakeResult::kSent);
         EXPECT_EQ(outcome.cache_failed, !works);
         EXPECT_EQ(dialog.log.back(), "send 00-1A-2B-3C-4D-5E 40000 []");
+    }
+}
+
+// The send learns the IP text (a PC beyond a router also gets it unicast) as the wake
+// reads it, and where else the packet goes; the dialog sends nowhere else.
+TEST(TurnOnCommand, HandsTheSendTheIpTextAndTheOtherDestinations) {
+    const WireEndpoint far{{10, 80, 0, 255}, {0x00, 0x09}};
+    struct Case {
+        WakeFields fields;
+        std::string ip;
+    };
+    const Case cases[] = {
+        {{" 10.80.0.2\t", "00-1A-2B-3C-4D-5E", ""}, "10.80.0.2"},
+        {{"far-pc", "00-1A-2B-3C-4D-5E", "", {far}}, "far-pc"},
+        {{"", "00-1A-2B-3C-4D-5E", "", {far, far}}, ""},
+    };
+    for (const Case& c : cases) {
+        FakeMainDialog no_window;
+        FakeActions actions(no_window);
+        ASSERT_EQ(SendWake(c.fields, actions, [] {}).result, WakeResult::kSent);
+        EXPECT_EQ(actions.sent_ip, c.ip);
+        ASSERT_EQ(actions.sent_also_to.size(), c.fields.also_to.size());
+        for (std::size_t i = 0; i < c.fields.also_to.size(); ++i) {
+            EXPECT_EQ(actions.sent_also_to[i].address, c.fields.also_to[i].address);
+            EXPECT_EQ(actions.sent_also_to[i].port, c.fields.also_to[i].port);
+        }
     }
 }
 

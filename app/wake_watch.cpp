@@ -18,7 +18,7 @@ MacBytes MacOfText(const std::string& mac) {
 }  // namespace
 
 std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
-                                          std::int64_t start_ms) {
+                                          std::int64_t start_ms, std::int64_t end_ms) {
     std::shared_ptr<LanSweep> sweep(new LanSweep());
     const std::lock_guard<std::mutex> lock(sweep->mutex_);
     for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -26,7 +26,7 @@ std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::
         order.host = FormatIpv4(addresses[i]);
         order.reading = HostReading::kAddressOnly;
         order.first_ms = SweepStartMs(i, start_ms, kSweepPace);
-        order.end_ms = order.first_ms + kSweepPace.attempt_ms;
+        order.end_ms = std::min<std::int64_t>(order.first_ms + kSweepPace.attempt_ms, end_ms);
         order.attempt_ms = kSweepPace.attempt_ms;
         order.attempts = 1;
         order.echo_only = true;
@@ -69,14 +69,14 @@ void LanSweep::Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome) {
 }
 
 std::shared_ptr<LanSweep> LanSweeps::For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
-                                         const std::vector<Ipv4Bytes>& addresses) {
+                                         const std::vector<Ipv4Bytes>& addresses, std::int64_t end_ms) {
     Ipv4Bytes network_address{};
     for (std::size_t i = 0; i < network_address.size(); ++i) {
         network_address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<LanSweep>& sweep = sweeps_[network_address];
-    if (!sweep) sweep = LanSweep::Start(network, addresses, network.NowMs());
+    if (!sweep) sweep = LanSweep::Start(network, addresses, network.NowMs(), end_ms);
     return sweep;
 }
 
@@ -222,7 +222,7 @@ void WakeWatch::StartSweep() {
         return;
     }
     sweep_pending_ = true;
-    const std::shared_ptr<LanSweep> sweep = sweeps_->For(network_, *lan_, sweep_addresses_);
+    const std::shared_ptr<LanSweep> sweep = sweeps_->For(network_, *lan_, sweep_addresses_, end_ms_);
     sweep->WhenFinished([self = self_.lock()](const std::set<Ipv4Bytes>& answered) {
         const std::lock_guard<std::recursive_mutex> lock(self->mutex_);
         self->Swept(answered);

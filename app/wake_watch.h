@@ -56,9 +56,10 @@ public:
 class LanSweep : public std::enable_shared_from_this<LanSweep> {
 public:
     using Finished = std::function<void(const std::set<Ipv4Bytes>& answered)>;
-    /// Submits the orders, the first at `start_ms`.
+    /// Submits the orders, the first at `start_ms`; none runs past `end_ms` (the watch's
+    /// end: a short watch asks fewer addresses).
     static std::shared_ptr<LanSweep> Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
-                                           std::int64_t start_ms);
+                                           std::int64_t start_ms, std::int64_t end_ms);
     /// `finished` gets the addresses that answered, once every order has ended: at once
     /// (on this thread) when they have, else on the engine's thread. Never once the
     /// engine has stopped.
@@ -78,9 +79,10 @@ private:
 /// PCs need it. Lives as long as the watches that use it.
 class LanSweeps {
 public:
-    /// The sweep of `lan`, started now for `addresses` unless it was started before.
+    /// The sweep of `lan`, started now for `addresses` until `end_ms` unless it was
+    /// started before.
     std::shared_ptr<LanSweep> For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
-                                  const std::vector<Ipv4Bytes>& addresses);
+                                  const std::vector<Ipv4Bytes>& addresses, std::int64_t end_ms);
 
 private:
     std::mutex mutex_;

@@ -113,7 +113,7 @@ private:
     std::int64_t EndOf(const ProbeOrder& order, const Machine*& answering) const {
         answering = nullptr;
         const auto address = ReadIpv4Octets(order.host);
-        if (order.first_ms >= order.end_ms) return order.first_ms;
+        if (order.first_ms >= order.end_ms) return now;  // the engine ends it as it takes it in
         for (const Machine& m : machines) {
             if (!address || m.address != *address) continue;
             const std::int64_t at = std::max(order.first_ms, kSentMs + m.up_ms) + 1;
@@ -215,6 +215,9 @@ TEST(WakeWatch, SeesWhatReallyAnsweredWhereAndReportsWithinTheWatch) {
          WakeVerdict::kAlreadyOn, 0, 10, 0, {}},
         {"command line: at a new address", "10.77.0.2", kCommandSchedule, true, {{kNew, kWoken, 2000}},
          WakeVerdict::kNewAddress, 15000, 19000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}},
+        // A watch shorter than the sweep: the sweep is cut at the watch's end, and so is the report.
+        {"command line, 2 s: silent", "10.77.0.2", {0, 0, 2000, 2000}, true, {}, WakeVerdict::kNoAnswer, 2000, 2000,
+         252, {}},
     };
     for (const auto& c : cases) {
         FakeNetwork network;

@@ -1,6 +1,8 @@
 #include "net/magic_sender-win32.h"
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -8,6 +10,8 @@
 #include "net/magic_packet.h"
 #include "net/magic_sender.h"
 #include "net/socket-win32.h"
+
+#include <ws2tcpip.h>
 
 namespace {
 
@@ -41,13 +45,34 @@ bool SendMagicPacket(std::string mac, int port, std::string password) {
     return SendMagicPacket(std::move(mac), port, std::move(password), ReadLocalIpv4Addresses());
 }
 
-bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals) {
+bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals,
+                     const std::optional<Ipv4Bytes>& target, const std::vector<WireEndpoint>& also_to) {
     const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, password);
     if (packet.empty()) return false;
 
     bool sent = false;
-    for (const MagicPacketRoute& route : MagicPacketRoutes(locals, port)) {
+    for (const MagicPacketRoute& route : MagicPacketRoutes(locals, port, target, also_to)) {
         sent = SendAlong(route, packet) || sent;
     }
     return sent;
+}
+
+std::optional<Ipv4Bytes> ResolveIpv4Host(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> found(list, freeaddrinfo);
+    std::optional<Ipv4Bytes> address;
+    for (const addrinfo* entry = found.get(); entry != nullptr && !address; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET || entry->ai_addrlen < sizeof(sockaddr_in)) continue;
+        sockaddr_in in{};
+        std::memcpy(&in, entry->ai_addr, sizeof in);
+        Ipv4Bytes bytes;
+        std::memcpy(bytes.data(), &in.sin_addr, bytes.size());
+        address = bytes;
+    }
+    return address;
 }

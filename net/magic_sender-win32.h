@@ -1,5 +1,6 @@
 #pragma once
 // Winsock side of the magic packet sender. Needs WSAStartup to have succeeded.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@
 /// Nothing is retried or received.
 bool SendMagicPacket(std::string mac, int port, std::string password);
 
-/// The same with the adapters' addresses given: a run that sends many packets reads them
-/// once (the read costs more than the sends).
-bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals);
+/// The same with the adapters' addresses given (a run that sends many packets reads them
+/// once: the read costs more than the sends), and for a wake of `target` beyond this
+/// PC's LANs also to the target and its /24's broadcast, then to every endpoint of
+/// `also_to` (MagicPacketRoutes).
+bool SendMagicPacket(std::string mac, int port, std::string password, const std::vector<LocalIpv4Address>& locals,
+                     const std::optional<Ipv4Bytes>& target = std::nullopt,
+                     const std::vector<WireEndpoint>& also_to = {});
+
+/// The first IPv4 address the system's resolver gives for `name` (a /to host); none
+/// when it gives none, or for an empty name (Winsock would answer with this PC's own).
+std::optional<Ipv4Bytes> ResolveIpv4Host(const std::string& name);

@@ -25,12 +25,46 @@ std::optional<WireEndpoint> DirectedBroadcastEndpoint(const LocalIpv4Address& lo
     return to;
 }
 
-std::vector<MagicPacketRoute> MagicPacketRoutes(const std::vector<LocalIpv4Address>& locals, int port) {
+bool IsOnLocalLan(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target) {
+    const std::uint32_t wanted = HostOrder(target);
+    for (const LocalIpv4Address& local : locals) {
+        const std::uint32_t address = HostOrder(local.address);
+        const std::uint32_t mask = HostOrder(local.mask);
+        if (address != 0 && (address & mask) == (wanted & mask)) return true;
+    }
+    return false;
+}
+
+std::vector<WireEndpoint> OffLanEndpoints(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target,
+                                          int port) {
+    if (target[0] == 0 || target[0] == 127 || target[0] >= 224 || IsOnLocalLan(locals, target)) return {};
+    WireEndpoint itself = LimitedBroadcastEndpoint(port);
+    itself.address = target;
+    if (target[3] == 0 || target[3] == 255) return {itself};
+    WireEndpoint broadcast = itself;
+    broadcast.address[3] = 255;
+    return {itself, broadcast};
+}
+
+std::vector<MagicPacketRoute> MagicPacketRoutes(const std::vector<LocalIpv4Address>& locals, int port,
+                                                const std::optional<Ipv4Bytes>& target,
+                                                const std::vector<WireEndpoint>& also_to) {
     std::vector<MagicPacketRoute> routes = {{std::nullopt, LimitedBroadcastEndpoint(port)}};
     for (const LocalIpv4Address& local : locals) {
         if (const std::optional<WireEndpoint> to = DirectedBroadcastEndpoint(local, port)) {
             routes.push_back({local.address, *to});
         }
     }
+    // A /to that names a LAN's broadcast, or the far PC itself, is sent once.
+    const auto add_unbound = [&routes](const WireEndpoint& to) {
+        for (const MagicPacketRoute& route : routes) {
+            if (route.to.address == to.address && route.to.port == to.port) return;
+        }
+        routes.push_back({std::nullopt, to});
+    };
+    if (target) {
+        for (const WireEndpoint& to : OffLanEndpoints(locals, *target, port)) add_unbound(to);
+    }
+    for (const WireEndpoint& to : also_to) add_unbound(to);
     return routes;
 }

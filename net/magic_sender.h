@@ -37,8 +37,27 @@ struct MagicPacketRoute {
     WireEndpoint to;
 };
 
+/// True when `target` is on the LAN of one of `locals` (target AND mask equals address
+/// AND mask), an address of 0.0.0.0 (no LAN) aside.
+bool IsOnLocalLan(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target);
+
+/// Where a wake of `target` also goes when it is on none of `locals`' LANs, since every
+/// broadcast of this PC stops at the first router: the address itself (a router still
+/// knows the PC's MAC for a while after it went to sleep), then the directed broadcast
+/// of its /24. The .255 of a /24 is that broadcast already; the .0 names the network,
+/// whose broadcast is no more likely to be the PC's: both get the address alone.
+/// Nothing for a target on a local LAN, nor for one that is no PC's address:
+/// 0.0.0.0/8, loopback (127.0.0.0/8), multicast and above (224.0.0.0 on).
+std::vector<WireEndpoint> OffLanEndpoints(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target,
+                                          int port);
+
 /// Every datagram of a wake, in sending order: the limited broadcast at `port` from an
 /// unbound socket, as a single-adapter PC always sent it; then, because the limited
 /// broadcast leaves through one adapter only, the directed broadcast of every address
-/// in `locals` that has one, from a socket bound to that address.
-std::vector<MagicPacketRoute> MagicPacketRoutes(const std::vector<LocalIpv4Address>& locals, int port);
+/// in `locals` that has one, from a socket bound to that address; then, from unbound
+/// sockets (the system picks the route), the OffLanEndpoints of `target` when there is
+/// one, and every endpoint of `also_to` (/to). A destination (address and port) already
+/// in the list is not added again.
+std::vector<MagicPacketRoute> MagicPacketRoutes(const std::vector<LocalIpv4Address>& locals, int port,
+                                                const std::optional<Ipv4Bytes>& target = std::nullopt,
+                                                const std::vector<WireEndpoint>& also_to = {});

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -66,6 +67,67 @@ TEST(MagicSender, RoutesAreTheLimitedBroadcastThenEveryLanFromItsOwnAddress) {
     EXPECT_EQ(routes[2].from, (Ipv4{10, 78, 0, 1}));
     EXPECT_EQ(routes[2].to.address, (Ipv4{10, 78, 0, 255}));
     EXPECT_EQ(MagicPacketRoutes({}, 40000).size(), 1u);
+}
+
+// Which datagrams a wake gets, in order: "*" is the limited broadcast, a name ending in
+// "<" is sent from a socket bound to that LAN's own address, the rest from unbound ones.
+TEST(MagicSender, OffLanTargetsAlsoGetTheAddressAndItsSlash24Broadcast) {
+    const std::vector<LocalIpv4Address> locals = {
+        {{10, 77, 0, 1}, {255, 255, 255, 0}},
+        {{0, 0, 0, 0}, {0, 0, 0, 0}},            // an adapter without an address matches nothing
+        {{172, 16, 5, 4}, {255, 255, 240, 0}},   // a /20
+        {{10, 90, 0, 129}, {255, 255, 255, 128}},  // a /25 whose broadcast is a /24's .255
+    };
+    struct Case {
+        const char* name;
+        std::optional<Ipv4> target;
+        std::vector<WireEndpoint> also_to;
+        std::vector<std::string> sent;
+    };
+    const WireEndpoint to_far_broadcast{{10, 80, 0, 255}, {0x9C, 0x40}};
+    const WireEndpoint to_far_port9{{10, 80, 0, 2}, {0x00, 0x09}};
+    const WireEndpoint to_local_broadcast{{10, 77, 0, 255}, {0x9C, 0x40}};
+    const std::vector<std::string> lans = {"*", "10.77.0.255:40000<", "172.16.15.255:40000<",
+                                           "10.90.0.255:40000<"};
+    const auto with = [&lans](std::vector<std::string> more) {
+        std::vector<std::string> all = lans;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const Case cases[] = {
+        {"no IP", std::nullopt, {}, lans},
+        {"on a LAN", Ipv4{10, 77, 0, 2}, {}, lans},
+        {"on the /20", Ipv4{172, 16, 14, 9}, {}, lans},
+        {"off every LAN", Ipv4{10, 80, 0, 2}, {}, with({"10.80.0.2:40000", "10.80.0.255:40000"})},
+        {"just past the /20", Ipv4{172, 16, 16, 9}, {}, with({"172.16.16.9:40000", "172.16.16.255:40000"})},
+        {"the .255 of a /24", Ipv4{10, 80, 0, 255}, {}, with({"10.80.0.255:40000"})},
+        {"the .0 of a /24", Ipv4{10, 80, 0, 0}, {}, with({"10.80.0.0:40000"})},
+        {"its /24 broadcast is a LAN's", Ipv4{10, 90, 0, 7}, {}, with({"10.90.0.7:40000"})},
+        {"0.x", Ipv4{0, 1, 2, 3}, {}, lans},
+        {"loopback", Ipv4{127, 0, 0, 1}, {}, lans},
+        {"multicast", Ipv4{224, 0, 0, 1}, {}, lans},
+        {"the limited broadcast", Ipv4{255, 255, 255, 255}, {}, lans},
+        {"/to only", std::nullopt, {to_far_broadcast, to_far_port9}, with({"10.80.0.255:40000", "10.80.0.2:9"})},
+        {"/to after the far PC's own", Ipv4{10, 80, 0, 2}, {to_far_port9, to_far_broadcast, to_far_port9},
+         with({"10.80.0.2:40000", "10.80.0.255:40000", "10.80.0.2:9"})},
+        {"/to a LAN's broadcast", std::nullopt, {to_local_broadcast}, lans},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> sent;
+        for (const MagicPacketRoute& route : MagicPacketRoutes(locals, 40000, c.target, c.also_to)) {
+            if (route.to.address == Ipv4{255, 255, 255, 255} && !route.from) {
+                sent.push_back("*");
+                continue;
+            }
+            std::string text;
+            for (std::uint8_t octet : route.to.address) text += std::to_string(octet) + ".";
+            text.back() = ':';
+            text += std::to_string(route.to.port[0] * 256 + route.to.port[1]);
+            if (route.from) text += "<";
+            sent.push_back(text);
+        }
+        EXPECT_EQ(sent, c.sent) << c.name;
+    }
 }
 
 }  // namespace

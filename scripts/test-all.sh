@@ -55,8 +55,9 @@ if [ "${status[wine-arch]}" = pass ]; then
     if [ "${status[build-$wine_build]}" = pass ]; then
         # Windows unit tests and e2e, each writing its GoogleTest report (a
         # Windows path: the programs run under Wine). The program's namespace has a
-        # second LAN, so that the cases see the magic packet reach both.
-        step wine env TARVEX_SECOND_LAN=1 scripts/testnet.sh scripts/xvfb-run.sh \
+        # second LAN, so that the cases see the magic packet reach both, and a LAN
+        # beyond a router.
+        step wine env TARVEX_SECOND_LAN=1 TARVEX_FAR_LAN=1 scripts/testnet.sh scripts/xvfb-run.sh \
             env GTEST_OUTPUT="xml:Z:$(tr / '\\' <<<"$results/wine/")" ctest --test-dir "build/$wine_build" --output-on-failure
     fi
 fi

@@ -11,6 +11,12 @@
 # and, with TARVEX_SECOND_LAN=1, a second LAN on the program's namespace:
 #   program side                    veth tvxcID  10.78.0.1/24  02:78:00:00:00:01
 #   lan2 namespace     tvx-lan2-ID  veth tvxdID  10.78.0.2/24  02:78:00:00:00:02
+# and, with TARVEX_FAR_LAN=1, a LAN beyond a router, as a branch office or another VLAN:
+#   program side                    veth tvxeID  10.79.0.1/24  02:79:00:00:00:01, route 10.80.0.0/24 via 10.79.0.2
+#   router namespace   tvx-rtr-ID   veth tvxfID  10.79.0.2/24  (forwards, directed broadcasts too)
+#                                   veth tvxgID  10.80.0.1/24
+#   far namespace      tvx-far-ID   veth tvxhID  10.80.0.2/24  02:80:00:00:00:02, route back via 10.80.0.1;
+#                                   named "far-pc" in the program's namespace's hosts file
 # The MACs are the same in every run (unicast, locally administered): a case may write
 # them down. Runs side by side do not meet: each has its own namespaces.
 # With TARVEX_PC_LIST=N (1 to 250), the peer also holds 10.77.1.x/24 for x = 1..N but every
@@ -32,6 +38,9 @@
 #   TARVEX_PC_LIST_FILE                   with TARVEX_PC_LIST=N: the list of N PCs
 #   TARVEX_SLEEPING_PEER                  scripts/sleeping-peer: a PC asleep on the program's
 #                                         LAN until its magic packet comes (see there)
+#   TARVEX_ROUTER_NS TARVEX_FAR_NS        with TARVEX_FAR_LAN=1: the router's and the far LAN's
+#   TARVEX_FAR_IF TARVEX_FAR_MAC          namespaces, the far PC's veth and its MAC, and the
+#   TARVEX_ROUTER_IF                      program's veth to the router
 #   TARVEX_RUN_ID                         the run's id (scripts/wine-ns accepts only its namespace)
 #   TARVEX_TMPDIR, TMPDIR                 a private directory of the run (mode 0700); Wine
 #                                         keeps its server directory there too
@@ -147,6 +156,30 @@ if [ "${TARVEX_SECOND_LAN:-}" = 1 ]; then
     add_ns "$TARVEX_LAN2_NS"
     lan "$TARVEX_LAN2_IF" 10.78.0.1/24 "$TARVEX_LAN2_MAC" "$TARVEX_LAN2_NS" "$TARVEX_LAN2_PEER_IF" 10.78.0.2/24 \
         "$TARVEX_LAN2_PEER_MAC"
+fi
+
+if [ "${TARVEX_FAR_LAN:-}" = 1 ]; then
+    export TARVEX_ROUTER_NS=tvx-rtr-$id TARVEX_FAR_NS=tvx-far-$id TARVEX_FAR_IF=tvxh$id TARVEX_ROUTER_IF=tvxe$id
+    export TARVEX_FAR_MAC=02:80:00:00:00:02
+    add_ns "$TARVEX_ROUTER_NS"
+    add_ns "$TARVEX_FAR_NS"
+    lan "$TARVEX_ROUTER_IF" 10.79.0.1/24 02:79:00:00:00:01 "$TARVEX_ROUTER_NS" "tvxf$id" 10.79.0.2/24 02:79:00:00:00:02
+    ip link add "tvxg$id" address 02:80:00:00:00:01 netns "$TARVEX_ROUTER_NS" type veth \
+        peer name "$TARVEX_FAR_IF" address "$TARVEX_FAR_MAC" netns "$TARVEX_FAR_NS"
+    ip -n "$TARVEX_ROUTER_NS" addr add 10.80.0.1/24 dev "tvxg$id"
+    ip -n "$TARVEX_FAR_NS" addr add 10.80.0.2/24 dev "$TARVEX_FAR_IF"
+    ip -n "$TARVEX_ROUTER_NS" link set "tvxg$id" up
+    ip -n "$TARVEX_FAR_NS" link set "$TARVEX_FAR_IF" up
+    # Routes to the two subnets only, never a default one.
+    ip -n "$TARVEX_PROG_NS" route add 10.80.0.0/24 via 10.79.0.2
+    ip -n "$TARVEX_FAR_NS" route add 10.79.0.0/24 via 10.80.0.1
+    # A directed broadcast is forwarded only where both "all" and the device allow it.
+    for key in net.ipv4.ip_forward net.ipv4.conf.all.bc_forwarding "net.ipv4.conf.tvxf$id.bc_forwarding" \
+        "net.ipv4.conf.tvxg$id.bc_forwarding"; do
+        ip netns exec "$TARVEX_ROUTER_NS" sysctl -qw "$key=1"
+    done
+    # ip netns exec mounts it over /etc/hosts, like resolv.conf.
+    { cat /etc/hosts; echo "10.80.0.2 far-pc"; } >"/etc/netns/$TARVEX_PROG_NS/hosts"
 fi
 
 # shellcheck disable=SC2046

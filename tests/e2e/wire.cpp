@@ -33,6 +33,7 @@ std::string InNamespace(Side side) {
     switch (side) {
     case Side::kPeer: return "ip netns exec \"$TARVEX_PEER_NS\" ";
     case Side::kSecondLan: return "ip netns exec \"$TARVEX_LAN2_NS\" ";
+    case Side::kFarLan: return "ip netns exec \"$TARVEX_FAR_NS\" ";
     case Side::kProgram: break;
     }
     return "";
@@ -202,11 +203,15 @@ bool SleepingPeer::Awake() const {
 
 const char kDropBroadcastRoute[] = "ip route del 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
 const char kRestoreBroadcastRoute[] = "ip route replace 255.255.255.255/32 dev \"$TARVEX_PROG_IF\"";
+// The route to the far LAN goes with the address of the router's LAN, and comes back after it.
 const char kDropLanAddresses[] =
     "ip addr del 10.77.0.1/24 dev \"$TARVEX_PROG_IF\" &&"
-    " { [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr del 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"; }";
+    " { [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr del 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"; } &&"
+    " { [ -z \"${TARVEX_ROUTER_IF:-}\" ] || ip addr del 10.79.0.1/24 dev \"$TARVEX_ROUTER_IF\"; }";
 const char kRestoreLanAddresses[] =
     "ip addr replace 10.77.0.1/24 dev \"$TARVEX_PROG_IF\";"
-    " [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr replace 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\"";
+    " [ -z \"${TARVEX_LAN2_IF:-}\" ] || ip addr replace 10.78.0.1/24 dev \"$TARVEX_LAN2_IF\";"
+    " [ -z \"${TARVEX_ROUTER_IF:-}\" ] || { ip addr replace 10.79.0.1/24 dev \"$TARVEX_ROUTER_IF\" &&"
+    " ip route replace 10.80.0.0/24 via 10.79.0.2; }";
 
 }  // namespace e2e

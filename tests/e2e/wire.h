@@ -10,7 +10,7 @@
 namespace e2e {
 
 /// The namespace a host command runs in.
-enum class Side { kProgram, kPeer, kSecondLan };
+enum class Side { kProgram, kPeer, kSecondLan, kFarLan };
 
 /// The shell prefix that runs a command in `side`'s namespace.
 std::string InNamespace(Side side);
