@@ -285,6 +285,36 @@ TEST_F(Wake, ClosingTheProgressSendsAtOnceAndClosingTheMainDialogCutsTheWatcherO
     EXPECT_EQ(program_->WaitForExit(3000), std::optional<DWORD>(24));
 }
 
+// The woken PC came up at another address of the LAN, the typed one silent: 15 s before
+// the watch's end the LAN is swept, the report names the new address within the
+// dialog's 90 s, and the new pair is remembered beside the old one.
+TEST_F(Wake, APcAtANewAddressIsReportedThereWithinTheWatch) {
+    const e2e::SleepingPeer sleeper("10.77.0.60", "02:77:00:00:01:60", 2);
+    ASSERT_TRUE(sleeper.started()) << sleeper.output();
+    StartWake("10.77.0.61", "02-77-00-00-01-60", "");
+    const ProgressRun progress = FollowProgress();
+    ASSERT_NE(progress.window, nullptr) << "no progress dialog";
+
+    const auto box = e2e::WaitForMessageBox(program_->pid(), 95000);
+    ASSERT_TRUE(box.has_value()) << "no report within 95 s";
+    const DWORD after = GetTickCount() - progress.closed;
+    EXPECT_EQ(box->caption, "Turning on PC...");
+    EXPECT_EQ(box->text, "The PC has been turned on at 10.77.0.60.");
+    EXPECT_EQ(box->icon, e2e::MessageIcon::Information);
+    EXPECT_EQ(box->owner, dialog_);
+    EXPECT_TRUE(e2e::DismissMessageBox(*box));
+    std::printf("[ measure  ] new address reported %lu ms after the send\n", static_cast<unsigned long>(after));
+    EXPECT_GE(after, 75000u);
+    EXPECT_LE(after, 85000u);
+
+    for (const char* ip : {"10.77.0.60", "10.77.0.61"}) {
+        const auto entry = ReadCacheEntry(ip);
+        ASSERT_TRUE(entry.has_value()) << ip;
+        EXPECT_EQ(entry->bytes, std::string("02-77-00-00-01-60") + '\0') << ip;
+    }
+    e2e::DeleteCacheEntry("10.77.0.60");
+}
+
 // The long case, one program for everything that waits for a watcher: four wakes a few
 // seconds apart, each reported on its own about 60 s (an answer) or 90 s (none) after
 // its send. The first, of the peer by its own MAC (it answers pings, so it was already
