@@ -47,28 +47,17 @@ bool SweepTurnedOff() { return ReadSettingDword("NoSweep").value_or(0) == 1; }
 
 std::optional<WakeSighting> WatchWakeOnThisPc(const std::string& ip, const std::string& mac, std::int64_t timeout_ms,
                                               bool sweep, const std::function<bool()>& send) {
-    struct Ending {
-        std::mutex mutex;
-        std::condition_variable ended;
-        std::optional<WakeSighting> seen;
-    };
-    const auto ending = std::make_shared<Ending>();
-    const WakeWatchPlan plan{WatchSchedule{0, 0, kCommandAttemptMs, static_cast<int>(timeout_ms)}, sweep};
-    const auto watch = WakeWatch::Create(SystemWatchNetwork(), std::make_shared<LanSweeps>(), ip, mac, plan,
-                                         [ending](const WakeSighting& seen) {
-                                             const std::lock_guard<std::mutex> lock(ending->mutex);
-                                             ending->seen = seen;
-                                             ending->ended.notify_all();
-                                         });
     // Without an engine nothing is probed, and nothing would ever be reported.
     if (ProcessProbeEngine() == nullptr) return send() ? std::optional<WakeSighting>(WakeSighting{}) : std::nullopt;
-    watch->ProbeBeforeSend();
+    // A list of one PC.
+    ListWatches watches(sweep);
+    watches.ProbeBeforeSend(ip, mac);
     if (!send()) return std::nullopt;
-    watch->Start(MonotonicMs());
-    std::unique_lock<std::mutex> lock(ending->mutex);
-    ending->ended.wait_for(lock, std::chrono::milliseconds(timeout_ms) + kWatchGrace,
-                           [&] { return ending->seen.has_value(); });
-    return ending->seen.value_or(WakeSighting{});
+    const std::int64_t sent_ms = MonotonicMs();
+    WakeSighting seen;
+    watches.WatchAll({WatchTarget{ip, sent_ms, mac}}, sent_ms + timeout_ms,
+                     [&seen](std::size_t, const WakeSighting& told) { seen = told; }, [] { return false; });
+    return seen;
 }
 
 struct ListWatches::Reports {

@@ -7,6 +7,20 @@
 
 namespace {
 
+template <typename T>
+bool Contains(const std::vector<T>& items, const T& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+}
+
+// Removes `item`; true when it was there.
+template <typename T>
+bool Remove(std::vector<T>& items, const T& item) {
+    const auto found = std::find(items.begin(), items.end(), item);
+    if (found == items.end()) return false;
+    items.erase(found);
+    return true;
+}
+
 // The six bytes the magic packet repeats: the MAC exactly as it was woken.
 MacBytes MacOfText(const std::string& mac) {
     const std::vector<std::uint8_t> packet = BuildMagicPacket(mac, "");
@@ -37,7 +51,7 @@ std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::
 }
 
 void LanSweep::WhenFinished(Finished finished) {
-    std::set<Ipv4Bytes> answered;
+    std::vector<Ipv4Bytes> answered;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (cancelled_) return;
@@ -52,11 +66,11 @@ void LanSweep::WhenFinished(Finished finished) {
 
 void LanSweep::Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome) {
     std::vector<Finished> waiting;
-    std::set<Ipv4Bytes> answered;
+    std::vector<Ipv4Bytes> answered;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (outcome.verdict == ProbeVerdict::kCancelled) cancelled_ = true;
-        if (outcome.verdict == ProbeVerdict::kAnswered) answered_.insert(address);
+        if (outcome.verdict == ProbeVerdict::kAnswered) answered_.push_back(address);
         --pending_;
         // Once cancelled the watches are let go, and with them what they hold of this sweep.
         if (pending_ > 0 && !cancelled_) return;
@@ -75,9 +89,11 @@ std::shared_ptr<LanSweep> LanSweeps::For(WakeWatchNetwork& network, const LocalI
         network_address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::shared_ptr<LanSweep>& sweep = sweeps_[network_address];
-    if (!sweep) sweep = LanSweep::Start(network, addresses, network.NowMs(), end_ms);
-    return sweep;
+    for (const auto& [lan_address, sweep] : sweeps_) {
+        if (lan_address == network_address) return sweep;
+    }
+    sweeps_.emplace_back(network_address, LanSweep::Start(network, addresses, network.NowMs(), end_ms));
+    return sweeps_.back().second;
 }
 
 std::shared_ptr<WakeWatch> WakeWatch::Create(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps,
@@ -117,10 +133,10 @@ ProbeTicket WakeWatch::Order(ProbeOrder order, Step step) {
     auto ticket = std::make_shared<ProbeTicket>(0);
     order.done = [self = self_.lock(), step, ticket](const ProbeOutcome& outcome) {
         const std::lock_guard<std::recursive_mutex> lock(self->mutex_);
-        self->tickets_.erase(*ticket);
+        Remove(self->tickets_, *ticket);
         if (outcome.verdict == ProbeVerdict::kCancelled) {
             // Not let go by Decide: the engine has stopped, the program is ending.
-            if (self->let_go_.erase(*ticket) == 0) self->stopped_ = true;
+            if (!Remove(self->let_go_, *ticket)) self->stopped_ = true;
         } else if (!self->decided_ || step == &WakeWatch::Before) {
             (self.get()->*step)(outcome);
         }
@@ -128,7 +144,7 @@ ProbeTicket WakeWatch::Order(ProbeOrder order, Step step) {
     };
     *ticket = network_.Submit(std::move(order));
     if (*ticket != 0) {
-        tickets_.insert(*ticket);
+        tickets_.push_back(*ticket);
     } else {
         stopped_ = true;  // an engine that takes nothing has stopped: the program is ending
     }
@@ -223,19 +239,19 @@ void WakeWatch::StartSweep() {
     }
     sweep_pending_ = true;
     const std::shared_ptr<LanSweep> sweep = sweeps_->For(network_, *lan_, sweep_addresses_, end_ms_);
-    sweep->WhenFinished([self = self_.lock()](const std::set<Ipv4Bytes>& answered) {
+    sweep->WhenFinished([self = self_.lock()](const std::vector<Ipv4Bytes>& answered) {
         const std::lock_guard<std::recursive_mutex> lock(self->mutex_);
         self->Swept(answered);
         self->ReportWhenDone();
     });
 }
 
-void WakeWatch::Swept(const std::set<Ipv4Bytes>& answered) {
+void WakeWatch::Swept(const std::vector<Ipv4Bytes>& answered) {
     sweep_pending_ = false;
     if (decided_) return;
     const std::optional<Ipv4Bytes> found = ArpAddressOf(network_.ReadArpRows(), seen_.woken, *lan_, *address_);
     if (!found) return;
-    if (answered.count(*found) != 0) {
+    if (Contains(answered, *found)) {
         seen_.new_address = found;
         network_.Remember(FormatIpv4(*found), mac_);
         Decide();
@@ -262,7 +278,8 @@ void WakeWatch::Decide() {
     // Nothing more to learn: what still probes is let go (its `done` comes as cancelled),
     // but for the probe before the packet, which ends within its 500 ms anyway.
     for (const ProbeTicket ticket : tickets_) {
-        if (ticket == before_ticket_ || !let_go_.insert(ticket).second) continue;
+        if (ticket == before_ticket_ || Contains(let_go_, ticket)) continue;
+        let_go_.push_back(ticket);
         network_.Cancel(ticket);
     }
 }
@@ -279,6 +296,8 @@ void WakeWatch::Cancel() {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     stopped_ = true;
     for (const ProbeTicket ticket : tickets_) {
-        if (let_go_.insert(ticket).second) network_.Cancel(ticket);
+        if (Contains(let_go_, ticket)) continue;
+        let_go_.push_back(ticket);
+        network_.Cancel(ticket);
     }
 }

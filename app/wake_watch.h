@@ -17,12 +17,11 @@
 // engine; wake_watch-win32.h gives the process's engine, the IP helper and the registry.
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/wake_command.h"  // WatchSchedule
@@ -55,7 +54,7 @@ public:
 /// One sweep of one LAN: an echo-only order for each address, paced by kSweepPace.
 class LanSweep : public std::enable_shared_from_this<LanSweep> {
 public:
-    using Finished = std::function<void(const std::set<Ipv4Bytes>& answered)>;
+    using Finished = std::function<void(const std::vector<Ipv4Bytes>& answered)>;
     /// Submits the orders, the first at `start_ms`; none runs past `end_ms` (the watch's
     /// end: a short watch asks fewer addresses).
     static std::shared_ptr<LanSweep> Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
@@ -71,7 +70,7 @@ private:
     std::mutex mutex_;
     std::size_t pending_ = 0;
     bool cancelled_ = false;
-    std::set<Ipv4Bytes> answered_;
+    std::vector<Ipv4Bytes> answered_;
     std::vector<Finished> waiting_;
 };
 
@@ -86,7 +85,9 @@ public:
 
 private:
     std::mutex mutex_;
-    std::map<Ipv4Bytes, std::shared_ptr<LanSweep>> sweeps_;  // by network address
+    // By network address. Vectors rather than maps here: a handful of entries, and the
+    // shipped exe has a size bound.
+    std::vector<std::pair<Ipv4Bytes, std::shared_ptr<LanSweep>>> sweeps_;
 };
 
 struct WakeWatchPlan {
@@ -128,7 +129,7 @@ private:
     bool Heard(const ProbeOutcome& outcome);
     bool OtherDeviceSeen() const;
     void StartSweep();
-    void Swept(const std::set<Ipv4Bytes>& answered);
+    void Swept(const std::vector<Ipv4Bytes>& answered);
     void FoundAt(const Ipv4Bytes& address);
     void Decide();
     void ReportWhenDone();
@@ -145,8 +146,8 @@ private:
     std::vector<LocalIpv4Address> locals_;
     std::optional<LocalIpv4Address> lan_;     // the LAN of this PC it lies on
     std::vector<Ipv4Bytes> sweep_addresses_;  // empty: no sweep
-    std::set<ProbeTicket> tickets_;           // the orders not ended
-    std::set<ProbeTicket> let_go_;            // cancelled by Decide, not ended yet
+    std::vector<ProbeTicket> tickets_;        // the orders not ended
+    std::vector<ProbeTicket> let_go_;         // cancelled by Decide or Cancel, not ended yet
     ProbeTicket before_ticket_ = 0;
     std::int64_t end_ms_ = 0;
     bool started_ = false;
