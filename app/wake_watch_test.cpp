@@ -253,6 +253,9 @@ TEST(WakeWatch, SweepsEachAddressOnceEchoOnlyAndPaced) {
     EXPECT_EQ(hosts.size(), 252u);
     EXPECT_EQ(hosts.count("10.77.0.1") + hosts.count("10.77.0.2"), 0u);
     for (const auto& [at, count] : per_start) EXPECT_LE(count, kSweepPace.at_once);
+    // Spread over seconds, and done well before the watch's end.
+    EXPECT_GE(per_start.rbegin()->first - per_start.begin()->first, 3000);
+    EXPECT_LE(per_start.rbegin()->first + kSweepPace.attempt_ms, kSentMs + 80000);
 }
 
 // One sweep per LAN per run: two watches of one /list share it.
