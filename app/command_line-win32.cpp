@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <utility>
 
 #include "app/console_stop-win32.h"
@@ -97,13 +98,13 @@ void ShowBox(const Message& box) {
     MessageBoxA(nullptr, box.text.c_str(), box.caption, MB_OK | static_cast<unsigned>(box.icon));
 }
 
-// /listen: every line goes out as it is made where it can be read as it comes; a box
-// can only show them all at the end.
-int RunListenCommand(int seconds) {
+// A run whose lines come one by one (/listen, /list): each goes out as it is made
+// where it can be read as it comes; a box can only show them all at the end.
+int RunWithLines(const std::function<int(const std::function<void(const std::string& line)>& say)>& run) {
     const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
     const TextOutput output(place);
     std::vector<std::string> kept;
-    const int code = ListenOnThisPc(seconds, [&](const std::string& line) {
+    const int code = run([&](const std::string& line) {
         if (place == OutputPlace::kMessageBox) {
             kept.push_back(line);
         } else {
@@ -203,22 +204,12 @@ private:
     ListWakeActions wake_;
 };
 
-// /list: like /listen, its lines go out as they are made, or in a box at its end.
 int RunListCommand(const CommandRequest& request) {
-    const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
-    const TextOutput output(place);
-    const ConsoleStop stop;
-    SystemList system(stop, !request.no_sweep);
-    std::vector<std::string> kept;
-    const int code = RunList(request, system, [&](const std::string& line) {
-        if (place == OutputPlace::kMessageBox) {
-            kept.push_back(line);
-        } else {
-            output.Write(line + "\r\n");
-        }
+    return RunWithLines([&request](const std::function<void(const std::string& line)>& say) {
+        const ConsoleStop stop;
+        SystemList system(stop, !request.no_sweep);
+        return RunList(request, system, say);
     });
-    if (place == OutputPlace::kMessageBox) ShowBox(ListenBox(kept, code));
-    return code;
 }
 
 }  // namespace
@@ -238,7 +229,11 @@ void ShowCommandReport(const CommandReport& report) {
 
 int RunCommandLine(const std::vector<std::string>& arguments) {
     const CommandRequest request = ParseCommandLine(arguments);
-    if (request.kind == CommandKind::kListen) return RunListenCommand(request.listen_seconds);
+    if (request.kind == CommandKind::kListen) {
+        return RunWithLines([&request](const std::function<void(const std::string& line)>& say) {
+            return ListenOnThisPc(request.listen_seconds, say);
+        });
+    }
     if (request.kind == CommandKind::kList) return RunListCommand(request);
     // The watcher is never started: /wait watches on this thread.
     SystemWakeActions wake;
