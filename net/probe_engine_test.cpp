@@ -338,16 +338,16 @@ TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {
 // Who starts when: at most `places` at once, first come first served, an attempt
 // without answer goes to the back of the line, and the window's end cuts everything.
 TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
-    struct Spec {
+    struct Shape {
         std::int64_t first, end;
         std::int32_t attempt_ms;
         int attempts;
     };
-    const Spec kShort = {0, 1000, 100, 1}, kTwice = {0, 1000, 100, 2};
+    const Shape kShort = {0, 1000, 100, 1}, kTwice = {0, 1000, 100, 2};
     const struct {
         const char* name;
         int places;
-        std::vector<Spec> orders;         // to 10.0.0.1, 10.0.0.2, ...
+        std::vector<Shape> orders;         // to 10.0.0.1, 10.0.0.2, ...
         std::vector<std::string> echoes;  // "ms address"
         std::vector<std::int64_t> ended_at;
     } cases[] = {
@@ -371,7 +371,7 @@ TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
         ProbeEngine engine(io, c.places);
         std::vector<Done> done(c.orders.size());
         for (std::size_t i = 0; i < c.orders.size(); ++i) {
-            const Spec& s = c.orders[i];
+            const Shape& s = c.orders[i];
             engine.Submit(Order(io, done[i], "10.0.0." + std::to_string(i + 1), s.end, s.attempts, s.attempt_ms,
                                 s.first));
         }
