@@ -39,26 +39,6 @@ constexpr COLORREF kHoverColour = RGB(200, 0, 0);
 
 // --- Files of the scratch directory -------------------------------------------------
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    return bytes;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const UniqueFile file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A fresh, empty working directory for one test, removed with what the program
@@ -140,7 +120,7 @@ public:
     /// The addresses handed so far, sorted (the handlers run side by side).
     std::vector<std::string> Handed() const {
         std::vector<std::string> lines;
-        std::istringstream text(ReadWholeFile(record_).value_or(""));
+        std::istringstream text(e2e::ReadWholeFile(record_).value_or(""));
         for (std::string line; std::getline(text, line);) {
             while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
             if (!line.empty()) lines.push_back(line);
@@ -455,7 +435,7 @@ TEST_F(About, AClickOnTheLinkWritesTheHomeShortcutAndOpensTheHomePage) {
     ASSERT_NE(about, nullptr);
 
     ASSERT_TRUE(Notify(about, STN_CLICKED));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
     EXPECT_EQ(handed_.WaitFor(1), std::vector<std::string>{kHomeUrl});
     EXPECT_FALSE(FileExists(scratch_.File(kContributeFile)));
     // Opening the page holds nothing up: the dialog answers and stays open.
@@ -471,7 +451,7 @@ TEST_F(About, OtherNotificationsOfTheLinkOnlyWriteTheShortcut) {
         SCOPED_TRACE(code);
         DeleteFileA(scratch_.File(kHomeFile).c_str());
         ASSERT_TRUE(Notify(about, code));
-        EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
+        EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
     }
     // Long enough for a handler the shell had been asked to start to write.
     Sleep(2000);
@@ -492,8 +472,8 @@ TEST_F(About, PlantedShortcutsAreNeitherOpenedNorRewritten) {
     // Files of these names that were in the folder first, pointing elsewhere.
     const std::string home = "[InternetShortcut]\r\nURL=http://elsewhere.example/\r\n";
     const std::string contribute = "[InternetShortcut]\r\nURL=file:///C:/windows/system32/calc.exe\r\n";
-    ASSERT_TRUE(WriteWholeFile(scratch_.File(kHomeFile), home));
-    ASSERT_TRUE(WriteWholeFile(scratch_.File(kContributeFile), contribute));
+    ASSERT_TRUE(e2e::WriteWholeFile(scratch_.File(kHomeFile), home));
+    ASSERT_TRUE(e2e::WriteWholeFile(scratch_.File(kContributeFile), contribute));
 
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
@@ -505,19 +485,19 @@ TEST_F(About, PlantedShortcutsAreNeitherOpenedNorRewritten) {
     CloseAbout(about);
     e2e::Click(main_, IDC_CONTRIBUTE);
     EXPECT_EQ(handed_.WaitFor(2), (std::vector<std::string>{kHomeUrl, kContributeUrl}));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(home));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(contribute));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(home));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(contribute));
 }
 
 TEST_F(About, ContributeWritesItsShortcutAndOpensItsPageEveryTime) {
     e2e::Click(main_, IDC_CONTRIBUTE);
     ASSERT_TRUE(e2e::WaitUntil([&] { return FileExists(scratch_.File(kContributeFile)); }, 5000));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
     EXPECT_EQ(handed_.WaitFor(1), std::vector<std::string>{kContributeUrl});
 
     e2e::Click(main_, IDC_CONTRIBUTE);
     EXPECT_EQ(handed_.WaitFor(2), (std::vector<std::string>{kContributeUrl, kContributeUrl}));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
     EXPECT_FALSE(FileExists(scratch_.File(kHomeFile)));
     EXPECT_TRUE(Responsive(main_));
     EXPECT_FALSE(e2e::WaitForMessageBox(program_->pid(), 0).has_value());
@@ -565,7 +545,7 @@ TEST_F(About, ARealMouseClickOnTheLinkWritesTheHomeShortcut) {
     clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
     ASSERT_TRUE(e2e::WaitUntil([&] { return FileExists(scratch_.File(kHomeFile)); }, 5000));
-    EXPECT_EQ(ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
+    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kHomeFile)), std::optional<std::string>(kHomeBytes));
     EXPECT_TRUE(IsWindowVisible(about));
 }
 

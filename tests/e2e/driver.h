@@ -110,6 +110,11 @@ std::string UniqueHostPath(const std::string& prefix);
 /// The path through which this side reaches a Linux path: drive Z: is the Unix root.
 std::string WindowsPath(const std::string& unix_path);
 
+/// The whole of a file as bytes; none when it cannot be opened.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+/// Creates or replaces the file with `bytes`; true when all of them were written.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
 /// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
 /// network namespace, as root), for what only Linux can do or judge: start a
 /// capture in the peer namespace, add a neighbour, count packets. Nothing on

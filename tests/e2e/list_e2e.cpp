@@ -43,24 +43,8 @@ public:
 
     const std::string& path() const { return path_; }
 
-    bool Write(const std::string& bytes) const {
-        const UniqueFile file(
-            CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-
-    std::optional<std::string> Read() const {
-        const UniqueFile file(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return std::nullopt;
-        std::string bytes;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-        return bytes;
-    }
+    bool Write(const std::string& bytes) const { return e2e::WriteWholeFile(path_, bytes); }
+    std::optional<std::string> Read() const { return e2e::ReadWholeFile(path_); }
 
 private:
     std::string path_;
