@@ -1,11 +1,15 @@
 # TARVEX WOL -- see README.md.
-.PHONY: run test demo screenshot native win32 win64 fuzz bench bench-wine clean
+.PHONY: run test test-fresh demo screenshot native win32 win64 fuzz bench bench-wine clean
 
 run:
 	@scripts/run.sh
 
 test:
 	@scripts/test-all.sh
+
+# The Windows builds and the Wine layers as on a machine where Wine has never run.
+test-fresh:
+	@scripts/setup.sh && scripts/fresh-machine.sh
 
 demo:
 	@scripts/setup.sh && scripts/demo.sh

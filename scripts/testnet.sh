@@ -23,6 +23,8 @@
 # eighth one, which nobody holds, and the program's side reaches 10.77.1.0/24 on its LAN;
 # the file TARVEX_PC_LIST_FILE lists all N, one "10.77.1.x,02:77:01:00:00:XX,pc-x" a line
 # (XX: x in hex), for the list command.
+# Any user may ping from the program's namespace (net.ipv4.ping_group_range), as Windows
+# lets a standard user.
 # No namespace has a default route: nothing leaves them. The program's side reaches
 # the veths' subnets and the limited broadcast, and resolves names through 10.77.0.2
 # (/etc/netns/tvx-prog-ID/resolv.conf), so that a name query shows on the wire to the
@@ -146,6 +148,9 @@ lan() {
 lan "$TARVEX_PROG_IF" 10.77.0.1/24 "$TARVEX_PROG_MAC" "$TARVEX_PEER_NS" "$TARVEX_PEER_IF" 10.77.0.2/24 "$TARVEX_PEER_MAC"
 # Without a route for it the limited broadcast fails with "network unreachable".
 ip -n "$TARVEX_PROG_NS" route add 255.255.255.255/32 dev "$TARVEX_PROG_IF"
+# Any user of the program's side may ping, as Windows lets a standard user: Wine, run by
+# someone else than root, sends its echo requests through Linux ping sockets.
+ip netns exec "$TARVEX_PROG_NS" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 # ip netns exec mounts this file over /etc/resolv.conf for the command.
 mkdir -p "/etc/netns/$TARVEX_PROG_NS"
 echo "nameserver 10.77.0.2" >"/etc/netns/$TARVEX_PROG_NS/resolv.conf"

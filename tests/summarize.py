@@ -37,7 +37,8 @@ wine_tag = " (x64)" if arch == "win64" else ""
 parts = []
 for label, pattern in (("native unit", "native/*.xml"),
                        (f"Wine unit{wine_tag}", "wine/unit_tests*.xml"),
-                       (f"e2e{wine_tag}", "wine/e2e_tests*.xml")):
+                       (f"e2e{wine_tag}", "wine/e2e_tests*.xml"),
+                       (f"e2e as standard user{wine_tag}", "standard-user/*.xml")):
     tests, failures, skipped, disabled = count(pattern)
     text = f"{label} {tests - failures - skipped - disabled}/{tests} passed"
     notes = [f"{n} {what}" for n, what in ((skipped, "skipped"), (disabled, "disabled")) if n]

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "tests/e2e/driver.h"
+#include "tests/support/loud_failures-win32.h"
 
 int main(int argc, char** argv) {
+    test_support::MakeFailuresLoud();
     testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--program=", 10) == 0) e2e::SetProgramPath(argv[i] + 10);
