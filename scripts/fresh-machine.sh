@@ -13,10 +13,10 @@
 #   - the 32-bit Wine loader and server fail with "Exec format error", as on the machines
 #     whose kernel runs no 32-bit programs (most of ours: there the 64-bit build runs
 #     under 64-bit Wine); --keep-32bit leaves them as they are;
-# and the page cache is dropped before it starts (Wine's server directories are new in any
-# case: each test network run has a TMPDIR of its own), so Wine's files are read from disk
+# and the page cache is dropped before it starts, so that Wine's files are read from disk
 # as after their install (this, and only this, reaches beyond the namespace: other
-# programs of the machine lose their cached files too).
+# programs of the machine lose their cached files too). Wine's server directories are new
+# in any case: each test network run has a TMPDIR of its own.
 #
 # What it cannot reproduce: the packages' install in the same run (they are installed
 # already), a machine's own slower disk or processor, a kernel that really cannot run

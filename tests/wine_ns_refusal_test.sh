@@ -4,7 +4,8 @@
 # boots nothing when it refuses:
 #   1. outside the program's namespace of its own run (the machine's own, the peer's);
 #   2. inside it while the prefix's wineserver runs in another namespace, the
-#      prefix named directly or through a symbolic link.
+#      prefix named directly or through a symbolic link;
+# and that a template whose boot fails is said so, and never reused (3).
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -63,6 +64,24 @@ for prefix in "$scratch/outside" "$scratch/link"; do
     refused "${prefix##*/}" $? "$out" "$server_msg" "$outside_msg"
     check "${prefix##*/}: did not boot the prefix" test ! -e "$scratch/outside/system.reg"
 done
+
+# 3. A template whose boot fails (here Wine's loader is a stand-in that fails, in a
+#    mount namespace of this check alone) is tried twice, said in one line each time,
+#    never marked ready nor left behind; the run's Wine log has the same lines.
+printf '#!/bin/sh\nexit 7\n' >"$scratch/failing-wine"
+chmod 755 "$scratch/failing-wine"
+out=$(TARVEX_WINE_TEMPLATES=$scratch/templates TARVEX_WINEPREFIX=$scratch/prefix TARVEX_WINE_LOG=$scratch/wine.log \
+    unshare --mount --propagation private bash -c '
+    for loader in /usr/lib/wine/wine /usr/lib/wine/wine64; do mount --bind "$1" "$loader"; done
+    exec "$2/scripts/testnet.sh" "$2/scripts/wine-ns" "${@:3}"' - "$scratch/failing-wine" "$repo" "${run_marker[@]}" 2>&1)
+rc=$?
+check "failed boot: exit 98" test "$rc" -eq 98
+check "failed boot: said twice, naming the step and its status" \
+    test "$(grep -c 'could not be made (try [12]): boot exited with status 7' <<<"$out")" -eq 2
+check "failed boot: the same lines in the Wine log" test "$(grep -c 'could not be made' "$scratch/wine.log")" -eq 2
+check "failed boot: no template left" test -z "$(ls -A "$scratch/templates" | grep -v '\.lock$\|\.boot\.log$')"
+check "failed boot: no prefix made" test ! -e "$scratch/prefix/.tarvex-ready"
+check "failed boot: ran nothing" test ! -e "$marker"
 
 if [ "$failures" -ne 0 ]; then echo "wine-ns refusal: $failures check(s) failed" >&2; exit 1; fi
 echo "wine-ns refusal: all checks passed"
