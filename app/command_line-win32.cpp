@@ -15,6 +15,7 @@
 #include "app/wake_watch-win32.h"
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "common/system_error-win32.h"
 #include "net/magic_sender-win32.h"
 
 namespace {
@@ -115,33 +116,20 @@ int RunWithLines(const std::function<int(const std::function<void(const std::str
     return code;
 }
 
-// The system's own words for `error`, and its number: "The system cannot find the file
-// specified (2)".
-std::string SystemReason(DWORD error) {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof text, nullptr);
-    std::string reason(text, length);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' ||
-                               reason.back() == ' ')) {
-        reason.pop_back();
-    }
-    if (reason.empty()) reason = "error";
-    return reason + " (" + std::to_string(error) + ")";
-}
-
 // The wake's actions of a list: the system's, but the probe before each packet also
 // makes that PC's watch.
 class ListWakeActions final : public WakeActions {
 public:
     explicit ListWakeActions(ListWatches& watches) : watches_(watches) {}
-    bool WriteCache(const std::string& name, const std::string& text) override { return wake_.WriteCache(name, text); }
+    bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override {
+        return wake_.WriteCache(name, text, reason);
+    }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
                          const std::vector<WireEndpoint>& also_to) override {
         return wake_.SendMagicPacket(mac, port, password, ip, also_to);
     }
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override { watches_.ProbeBeforeSend(ip, mac); }
-    void StartWatcher(const std::string&, const std::string&) override {}
+    void StartWatcher(const std::string&, const std::string&, const std::optional<PairNotRemembered>&) override {}
 
 private:
     SystemWakeActions wake_;
@@ -156,7 +144,7 @@ public:
         const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            error = SystemReason(GetLastError());
+            error = SystemErrorText(GetLastError());
             return false;
         }
         // One byte past the most a list may hold tells a file that is too large.
@@ -164,7 +152,7 @@ public:
         DWORD total = 0;
         for (DWORD got = 1; got > 0 && total < bytes.size(); total += got) {
             if (!ReadFile(file.get(), &bytes[total], static_cast<DWORD>(bytes.size() - total), &got, nullptr)) {
-                error = SystemReason(GetLastError());
+                error = SystemErrorText(GetLastError());
                 return false;
             }
         }
@@ -192,7 +180,7 @@ public:
         DWORD written = 0;
         if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size()) {
-            error = SystemReason(GetLastError());
+            error = SystemErrorText(GetLastError());
             return false;
         }
         return true;
@@ -207,7 +195,7 @@ private:
 int RunListCommand(const CommandRequest& request) {
     return RunWithLines([&request](const std::function<void(const std::string& line)>& say) {
         const ConsoleStop stop;
-        SystemList system(stop, !request.no_sweep);
+        SystemList system(stop, SweepAllowed(request, SweepTurnedOff));
         return RunList(request, system, say);
     });
 }
@@ -239,7 +227,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     SystemWakeActions wake;
     // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
     CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs, WatchWakeOnThisPc,
-                             ResolveIpv4Host};
+                             ResolveIpv4Host, SweepTurnedOff};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

@@ -15,7 +15,8 @@
 namespace {
 
 enum class Option {
-    kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kTo, kNoSweep, kCount
+    kWake, kIp, kPassword, kWait, kCheck, kListen, kFor, kList, kDelay, kTimeout, kReport, kTo, kNoSweep, kSweep,
+    kCount
 };
 
 struct OptionName {
@@ -30,6 +31,7 @@ constexpr OptionName kOptions[] = {
     {Option::kList, "list", "file"},       {Option::kDelay, "delay", "milliseconds"},
     {Option::kTimeout, "timeout", "seconds"}, {Option::kReport, "report", "file"},
     {Option::kTo, "to", "address or name"}, {Option::kNoSweep, "nosweep", nullptr},
+    {Option::kSweep, "sweep", nullptr},
 };
 
 // The commands, of which a request names one at most; a refusal names the later one.
@@ -118,7 +120,8 @@ std::string ReadPasswordAndWatch(const Given& given, CommandRequest& request) {
         return given.Typed(Option::kPassword) + " takes at most " + std::to_string(kPasswordMax) + " characters";
     }
     request.wait = given.Has(Option::kWait);
-    request.no_sweep = given.Has(Option::kNoSweep);
+    if (given.Has(Option::kSweep)) request.sweep = SweepAsked::kYes;
+    if (given.Has(Option::kNoSweep)) request.sweep = SweepAsked::kNo;
     if (given.Has(Option::kTimeout)) {
         const std::optional<int> seconds = ReadDecimal(given.Value(Option::kTimeout), 1, kWatchMostSeconds);
         if (!seconds) return NumberRefusal(given, Option::kTimeout, 1, kWatchMostSeconds, "seconds");
@@ -263,10 +266,13 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
             return Refuse(given.Typed(list_only) + " goes with /list only");
         }
     }
-    for (Option watch_only : {Option::kTimeout, Option::kNoSweep}) {
+    for (Option watch_only : {Option::kTimeout, Option::kSweep, Option::kNoSweep}) {
         if (given.Has(watch_only) && !given.Has(Option::kWait)) {
             return Refuse(given.Typed(watch_only) + " goes with /wait");
         }
+    }
+    if (given.Has(Option::kSweep) && given.Has(Option::kNoSweep)) {
+        return Refuse(given.Typed(Option::kSweep) + " cannot be used with " + given.Typed(Option::kNoSweep));
     }
     if (given.Has(Option::kWake)) return BuildWake(given);
     if (given.Has(Option::kList)) return BuildList(given);
@@ -289,10 +295,6 @@ CommandReport SentReport(const std::string& mac) {
     return {kExitDone, ConsoleLine(SentMessage(mac).text), Message{}};
 }
 
-std::string CacheFailedText(const std::string& ip, const std::string& mac) {
-    return "The MAC " + mac + " could not be remembered for " + ip + ".";
-}
-
 CommandReport UsageReport() {
     std::string lines;
     for (const char* c = kUsageText; *c != '\0'; ++c) {
@@ -304,6 +306,26 @@ CommandReport UsageReport() {
 
 CommandReport RefusalReport(const std::string& error) {
     return MessageReport(kExitBadInput, Message{error, kErrorCaption, MessageIcon::kError});
+}
+
+std::string SweepSkippedText(int needs_s) {
+    return "No sweep for a new address: /timeout leaves no room for it (it needs at least " + std::to_string(needs_s) +
+           " s).";
+}
+
+bool SweepSkipMatters(const WakeSighting& seen) {
+    if (seen.sweep_needs_s <= 0) return false;
+    const WakeVerdict verdict = DecideWakeReport(seen).verdict;
+    return verdict == WakeVerdict::kOtherMac || verdict == WakeVerdict::kNoAnswer;
+}
+
+bool SweepAllowed(const CommandRequest& request, const std::function<bool()>& turned_off) {
+    switch (request.sweep) {
+    case SweepAsked::kYes: return true;
+    case SweepAsked::kNo: return false;
+    case SweepAsked::kAsSet: break;
+    }
+    return !turned_off();
 }
 
 bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& resolve,
@@ -323,6 +345,12 @@ bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& 
 
 namespace {
 
+// A line of its own under the report, wherever the report is shown: in the box as well.
+void AddLine(CommandReport& report, const std::string& line) {
+    report.console_text += ConsoleLine(line);
+    report.box.text += "\n" + line;
+}
+
 CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) {
     // Before anything is sent: a /to that names nobody is a mistake to fix, not a half-done wake.
     std::vector<WireEndpoint> also_to;
@@ -337,7 +365,7 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
     }
     // Without an IP (/wake <MAC> alone) nothing is remembered.
     const WakeFields fields{request.ip, mac, request.password, also_to};
-    WakeOutcome sent{WakeResult::kSendFailed, Message{}, "", ""};
+    WakeOutcome sent{WakeResult::kSendFailed, Message{}, "", "", std::nullopt};
     std::optional<WakeSighting> seen;
     const auto send = [&] {
         sent = SendWake(fields, system.wake, [] {});
@@ -345,8 +373,8 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
     };
     if (request.wait) {
         // Probed from the send on: the report comes as soon as the machine is seen.
-        seen = system.watch_wake(request.ip, mac, request.timeout_seconds * std::int64_t{1000}, !request.no_sweep,
-                                 send);
+        seen = system.watch_wake(request.ip, mac, request.timeout_seconds * std::int64_t{1000},
+                                 SweepAllowed(request, system.sweep_turned_off), send);
     } else {
         send();
     }
@@ -365,7 +393,15 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
     }
     }
     // Said, but the wake's own result stands: the packet went out (or not) either way.
-    if (sent.cache_failed) report.console_text += ConsoleLine(CacheFailedText(sent.ip, sent.mac));
+    std::vector<PairNotRemembered> not_remembered;
+    if (sent.not_remembered) not_remembered.push_back(*sent.not_remembered);
+    if (seen) not_remembered.insert(not_remembered.end(), seen->not_remembered.begin(), seen->not_remembered.end());
+    // A plain send has no box; one that could not remember its pair has something to say.
+    if (!not_remembered.empty() && report.box.text.empty()) report.box = SentMessage(sent.mac);
+    for (const PairNotRemembered& pair : not_remembered) AddLine(report, CacheFailedText(pair));
+    if (seen && sent.result == WakeResult::kSent && SweepSkipMatters(*seen)) {
+        AddLine(report, SweepSkippedText(seen->sweep_needs_s));
+    }
     return report;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 // The command line of tarvex-wol.exe, for shortcuts, scheduled tasks and batch files:
 //
-//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>] [/wait [/timeout <s>] [/nosweep]]
-//                  [/to <host>[:<port>]]...
-//   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]] [/delay <ms>]
-//                  [/report <file.csv>] [/to <host>[:<port>]]...
+//   tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>]
+//                  [/wait [/timeout <s>] [/sweep|/nosweep]] [/to <host>[:<port>]]...
+//   tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/sweep|/nosweep]]
+//                  [/delay <ms>] [/report <file.csv>] [/to <host>[:<port>]]...
 //   tarvex-wol.exe /check <IP>
 //   tarvex-wol.exe /listen [/for <s>]
 //   tarvex-wol.exe /?
@@ -55,14 +55,14 @@ constexpr char kUsageCaption[] = "TARVEX WOL - Wake On Lan";
 constexpr char kUsageText[] =
     "Usage:\n"
     "  tarvex-wol.exe /wake <MAC or IP> [/ip <IP>] [/password <text>]\n"
-    "                 [/wait [/timeout <s>] [/nosweep]] [/to <address or name>[:<port>]]...\n"
-    "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/nosweep]]\n"
+    "                 [/wait [/timeout <s>] [/sweep|/nosweep]] [/to <address or name>[:<port>]]...\n"
+    "  tarvex-wol.exe /list <file> [/password <text>] [/wait [/timeout <s>] [/sweep|/nosweep]]\n"
     "                 [/delay <ms>] [/report <file.csv>] [/to <address or name>[:<port>]]...\n"
     "  tarvex-wol.exe /check <IP>\n"
     "  tarvex-wol.exe /listen [/for <s>]\n"
     "  tarvex-wol.exe /?\n"
     "/nosweep: never look for a PC that came up at a new address by asking every\n"
-    "address of its LAN.\n"
+    "address of its LAN; /sweep: do, even where the NoSweep setting says not to.\n"
     "/list <file>: one PC per line, its MAC or IP (or both) and a label; /wait watches\n"
     "them all, /timeout (1 to 600 s, 90 without it) from the last send; /delay pauses\n"
     "between sends (0 to 60000 ms); /report writes a CSV file of the outcome.\n"
@@ -81,6 +81,13 @@ enum class CommandKind {
     kList,     // /list: run by the caller, which writes its lines as they come (RunList)
     kHelp,     // /?
     kRefused,  // the arguments make no request; `error` says why (exit 2)
+};
+
+/// Whether a /wait may sweep a LAN for a PC that came up at a new address.
+enum class SweepAsked {
+    kAsSet,  // neither /sweep nor /nosweep: as the NoSweep setting says
+    kYes,    // /sweep
+    kNo,     // /nosweep
 };
 
 /// One /to: an address text or a machine's name, and the UDP port.
@@ -104,8 +111,8 @@ struct CommandRequest {
     bool wait = false;
     /// With `wait`: how long, 1 to 600 seconds from the (last) send.
     int timeout_seconds = kWatchDefaultSeconds;
-    /// With `wait`: /nosweep, never sweep a LAN for a PC that came up at a new address.
-    bool no_sweep = false;
+    /// With `wait`: /sweep or /nosweep.
+    SweepAsked sweep = SweepAsked::kAsSet;
     /// kList: the list file and the report file (empty: none), as typed.
     std::string list_file;
     std::string report_file;
@@ -135,10 +142,11 @@ struct CommandRequest {
 /// command's own rule. /listen stands alone but for /for, whose value is a decimal
 /// number of seconds from 1 to 3600 (60 without it). /list takes a file, read later,
 /// and goes with /password, /wait, /delay (decimal milliseconds, 0 to 60000) and
-/// /report (a file, not the list's own name). /timeout (decimal seconds, 1 to 600) goes
-/// with /wait, of /wake or /list. /to goes with /wake or /list: an address or a name
-/// (no ':' in it), then optionally ':' and a decimal port from 1 to 65535 (40000
-/// without it). Of /wake, /check, /list and /listen one at most.
+/// /report (a file, not the list's own name). /timeout (decimal seconds, 1 to 600),
+/// /sweep and /nosweep (not both) go with /wait, of /wake or /list. /to goes with
+/// /wake or /list: an address or a name (no ':' in it), then optionally ':' and a
+/// decimal port from 1 to 65535 (40000 without it). Of /wake, /check, /list and
+/// /listen one at most.
 ///
 /// Refusals, each one line, options named as typed:
 ///   Unknown option: /x             Unexpected argument: x        Repeated option: /wait
@@ -151,7 +159,8 @@ struct CommandRequest {
 ///   /listen cannot be used with /wake (likewise /check, /list)   /for goes with /listen only
 ///   /list cannot be used with /wake (likewise /check)            /for takes 1 to 3600 seconds: 0
 ///   Missing file after /list      /delay goes with /list only     /report goes with /list only
-///   /timeout goes with /wait      /timeout takes 1 to 600 seconds: 0
+///   /timeout goes with /wait (likewise /sweep, /nosweep)           /timeout takes 1 to 600 seconds: 0
+///   /sweep cannot be used with /nosweep
 ///   /delay takes 0 to 60000 milliseconds: x                       /report would overwrite the list: a.txt
 ///   Missing address or name after /to   /to goes with /wake or /list only
 ///   /to takes <address or name>[:<port 1 to 65535>]: host:0
@@ -174,14 +183,24 @@ CommandReport MessageReport(int exit_code, const Message& message);
 /// A plain successful send: "Magic packet sent to <mac>." on a console, and no box.
 CommandReport SentReport(const std::string& mac);
 
-/// The line added to a wake's report when its pair could not be remembered.
-std::string CacheFailedText(const std::string& ip, const std::string& mac);
-
 /// /?: the usage, on several lines or in a box with the information icon.
 CommandReport UsageReport();
 
 /// Arguments that make no request: the error as one line, "Error" box, exit 2.
 CommandReport RefusalReport(const std::string& error);
+
+/// The line added where a watch had no sweep because /timeout ended it too soon:
+/// "No sweep for a new address: /timeout leaves no room for it (it needs at least
+/// <needs_s> s)."
+std::string SweepSkippedText(int needs_s);
+
+/// True when a watch's sweep was skipped for want of time and that cost it a verdict:
+/// the PC was not seen on at its address.
+bool SweepSkipMatters(const WakeSighting& seen);
+
+/// Whether the /wait of `request` may sweep: /sweep yes, /nosweep no, and neither as
+/// the NoSweep setting says (`turned_off`, asked only then).
+bool SweepAllowed(const CommandRequest& request, const std::function<bool()>& turned_off);
 
 /// One PC to watch after its wake.
 struct WatchTarget {
@@ -225,7 +244,8 @@ bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& 
 
 /// What a run with arguments does on this computer: the wake's actions (its watcher is
 /// never started), the "Get MAC" sources, the Check probe, the clock and the watch, run
-/// to its end on the caller's thread, and the name resolver for /to.
+/// to its end on the caller's thread, the name resolver for /to, and the NoSweep setting
+/// (true: turned off).
 struct CommandLineSystem {
     WakeActions& wake;
     std::function<std::string(const std::string& ip_text)> find_mac;
@@ -233,6 +253,7 @@ struct CommandLineSystem {
     std::function<std::int64_t()> now_ms;
     WakeWatchFunction watch_wake;
     ResolveFunction resolve;
+    std::function<bool()> sweep_turned_off;
 };
 
 /// Runs `request` with the dialog's own flows and returns its report:
@@ -242,9 +263,11 @@ struct CommandLineSystem {
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
 ///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch of the IP
 ///   (the probe before the packet, then the watch from the send on, for /timeout
-///   seconds) and its DecideWakeReport, exit code and text, else
-///   "Magic packet sent to <MAC>." (0). A pair that could not be
-///   remembered adds CacheFailedText as a line of its own; the exit code stays.
+///   seconds, sweeping as SweepAllowed says) and its DecideWakeReport, exit code and
+///   text, else "Magic packet sent to <MAC>." (0). Each pair that could not be
+///   remembered (the typed one, then the new address's) adds CacheFailedText as a line
+///   of its own, in the box too (a plain send then has one: SentMessage with that
+///   line); then SweepSkippedText when SweepSkipMatters. The exit code stays.
 ///   /? the usage (0); refused arguments their one line (2). /list and /listen are the
 ///   caller's (RunList, RunListen).
 CommandReport RunCommandRequest(const CommandRequest& request, CommandLineSystem& system);

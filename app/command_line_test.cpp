@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,6 +11,15 @@
 namespace {
 
 using Args = std::vector<std::string>;
+
+std::string SweepWord(SweepAsked sweep) {
+    switch (sweep) {
+    case SweepAsked::kAsSet: break;
+    case SweepAsked::kYes: return " sweep";
+    case SweepAsked::kNo: return " nosweep";
+    }
+    return "";
+}
 
 // The request as one line, so that a case states every field it expects.
 std::string Describe(const CommandRequest& r) {
@@ -21,11 +31,11 @@ std::string Describe(const CommandRequest& r) {
     case CommandKind::kRefused: return "refused: " + r.error;
     case CommandKind::kWake:
         return "wake mac[" + r.mac + "] ip[" + r.ip + "] pw[" + r.password + "]" +
-               (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "") + (r.no_sweep ? " nosweep" : "");
+               (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "") + SweepWord(r.sweep);
     case CommandKind::kList:
         return "list[" + r.list_file + "] pw[" + r.password + "] delay " + std::to_string(r.delay_ms) + " report[" +
                r.report_file + "]" + (r.wait ? " wait " + std::to_string(r.timeout_seconds) : "") +
-               (r.no_sweep ? " nosweep" : "");
+               SweepWord(r.sweep);
     }
     return "?";
 }
@@ -118,6 +128,12 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesEveryMisuseWithExitCodeTwo) {
         {{"/wake", "10.77.0.2", "/wait", "-NoSweep"}, "wake mac[] ip[10.77.0.2] pw[] wait 90 nosweep"},
         {{"/list", "pcs.txt", "/nosweep", "/wait"}, "list[pcs.txt] pw[] delay 0 report[] wait 90 nosweep"},
         {{"/wake", "10.77.0.2", "/nosweep"}, "refused: /nosweep goes with /wait"},
+        {{"/wake", "10.77.0.2", "/wait", "-SWEEP"}, "wake mac[] ip[10.77.0.2] pw[] wait 90 sweep"},
+        {{"/list", "pcs.txt", "/sweep", "/wait"}, "list[pcs.txt] pw[] delay 0 report[] wait 90 sweep"},
+        {{"/list", "pcs.txt", "/Sweep"}, "refused: /Sweep goes with /wait"},
+        {{"/wake", "10.77.0.2", "/wait", "/sweep", "/sweep"}, "refused: Repeated option: /sweep"},
+        {{"/wake", "10.77.0.2", "/wait", "/nosweep", "/Sweep"}, "refused: /Sweep cannot be used with /nosweep"},
+        {{"/list", "pcs.txt", "/wait", "/SWEEP", "-nosweep"}, "refused: /SWEEP cannot be used with -nosweep"},
         {{"/wake", "10.77.0.2", "/wait", "/nosweep", "/nosweep"}, "refused: Repeated option: /nosweep"},
         {{"/wake", "10.77.0.2", "-timeout", "5"}, "refused: -timeout goes with /wait"},
         {{"/check", "10.77.0.2", "/timeout", "5", "/wait"}, "refused: /wait goes with /wake or /list only"},
@@ -197,10 +213,13 @@ struct FakeSystem : WakeActions {
     bool send_works = true;
     bool answers = true;
     bool cache_works = true;
+    std::string cache_reason;  // why a write fails
+    bool setting_turns_sweep_off = false;  // NoSweep = 1
     std::optional<WakeSighting> seen;  // what the watch sees; without it, `answers` says
 
-    bool WriteCache(const std::string& name, const std::string& text) override {
+    bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override {
         log.push_back("cache " + name + "=" + text);
+        reason = cache_reason;
         return cache_works;
     }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string&,
@@ -211,7 +230,9 @@ struct FakeSystem : WakeActions {
         return send_works;
     }
     void ProbeBeforeSend(const std::string& ip, const std::string&) override { log.push_back("probe " + ip); }
-    void StartWatcher(const std::string& ip, const std::string&) override { log.push_back("watcher " + ip); }
+    void StartWatcher(const std::string& ip, const std::string&, const std::optional<PairNotRemembered>&) override {
+        log.push_back("watcher " + ip);
+    }
 
     CommandLineSystem System() {
         return CommandLineSystem{
@@ -238,6 +259,10 @@ struct FakeSystem : WakeActions {
                 log.push_back("resolve " + name);
                 if (name == "far-pc") return Ipv4Bytes{10, 80, 0, 2};
                 return std::nullopt;
+            },
+            [this] {
+                log.push_back("setting");
+                return setting_turns_sweep_off;
             }};
     }
 };
@@ -263,16 +288,17 @@ TEST(CommandLine, RunsTheDialogsFlowsAndEndsWithOneCodeAndLinePerOutcome) {
          "Can't figure out MAC from IP. Try to write the MAC directly.", {"find 10.77.0.2"}},
         {{"/wake", "10.77.0.2"}, "not a mac", true, true, 2, "The MAC is invalid", {"find 10.77.0.2"}},
         {{"/wake", " 10.77.0.2 ", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find 10.77.0.2", "before 10.77.0.2 " + mac, "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []",
+         {"find 10.77.0.2", "setting", "before 10.77.0.2 " + mac, "cache 10.77.0.2=" + mac, "send " + mac + " 40000 []",
           "watch 10.77.0.2 90000 sweep"}},
         {{"/wake", mac}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.", {"send " + mac + " 40000 []"}},
         {{"/wake", "nas", "/wait"}, mac, true, true, 0, "The PC has been turned on.",
-         {"find nas", "before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas 90000 sweep"}},
+         {"find nas", "setting", "before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []",
+          "watch nas 90000 sweep"}},
         {{"/wake", mac, "/ip", "nas", "/wait", "/timeout", "5", "/nosweep"}, "", true, false, 1,
          "The PC could not been turned on.",
          {"before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []", "watch nas 5000 nosweep"}},
         {{"/wake", mac, "/ip", "nas", "/wait"}, "", false, true, 3, "The PC couldn't be turned on. Check MAC.",
-         {"before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []"}},
+         {"setting", "before nas " + mac, "cache nas=" + mac, "send " + mac + " 40000 []"}},
         {{"/check", "10.77.0.2"}, "", true, true, 0, "The PC with IP 10.77.0.2 is on", {"probe 10.77.0.2 500"}},
         {{"/check", "10.77.0.3"}, "", true, false, 1, "The PC with IP 10.77.0.3 is off", {"probe 10.77.0.3 500"}},
         {{"/check", "nas"}, "", true, true, 2, "The IP nas is not valid Check it and try again.", {}},
@@ -364,45 +390,127 @@ TEST(CommandLine, OutputGoesToTheFirstPlaceThatCanShowItAndAsksNoFurther) {
     }
 }
 
+// Every pair that could not be remembered, the typed one's and a new address's, with
+// the system's reason when known, is a line of its own wherever the report goes: the
+// console and the box (a plain send then has one). The exit code stays the wake's.
 TEST(CommandLine, APairThatCannotBeRememberedIsALineOfItsOwnAndKeepsTheExitCode) {
+    const std::string typed = "The MAC 00-1A-2B-3C-4D-5E could not be remembered for 10.77.0.2.";
+    const std::string moved =
+        "The MAC 00-1A-2B-3C-4D-5E could not be remembered for 10.77.0.40. The registry said: Access is denied (5).";
+    WakeSighting found;
+    found.new_address = Ipv4Bytes{10, 77, 0, 40};
+    found.not_remembered = {{"10.77.0.40", "00-1A-2B-3C-4D-5E", "Access is denied (5)"}};
     const struct {
         Args args;
-        bool answers;
+        bool cache_works;
+        std::optional<WakeSighting> seen;
         int exit_code;
-        std::string text;
+        std::vector<std::string> lines;
     } cases[] = {
-        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2"}, true, 0, "Magic packet sent to 00-1A-2B-3C-4D-5E."},
-        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}, false, 1, "The PC could not been turned on."},
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2"}, false, std::nullopt, 0,
+         {"Magic packet sent to 00-1A-2B-3C-4D-5E.", typed}},
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}, false, WakeSighting{}, 1,
+         {"The PC could not been turned on.", typed}},
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}, true, found, 0,
+         {"The PC has been turned on at 10.77.0.40.", moved}},
+        {{"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}, false, found, 0,
+         {"The PC has been turned on at 10.77.0.40.", typed, moved}},
     };
     for (const auto& c : cases) {
         FakeSystem fake;
-        fake.cache_works = false;
-        fake.answers = c.answers;
+        fake.cache_works = c.cache_works;
+        fake.seen = c.seen;
         CommandLineSystem system = fake.System();
         const CommandReport report = RunCommandRequest(ParseCommandLine(c.args), system);
-        EXPECT_EQ(report.exit_code, c.exit_code);
-        EXPECT_EQ(report.console_text,
-                  c.text + "\r\nThe MAC 00-1A-2B-3C-4D-5E could not be remembered for 10.77.0.2.\r\n");
+        std::string console, box;
+        for (const std::string& line : c.lines) {
+            console += line + "\r\n";
+            box += (box.empty() ? "" : "\n") + line;
+        }
+        EXPECT_EQ(report.exit_code, c.exit_code) << c.lines[0];
+        EXPECT_EQ(report.console_text, console);
+        EXPECT_EQ(report.box.text, box);
+        EXPECT_STREQ(report.box.caption, "Turning on PC...");
+    }
+    // Remembered: a plain send still has no box.
+    FakeSystem fake;
+    CommandLineSystem system = fake.System();
+    EXPECT_EQ(RunCommandRequest(ParseCommandLine({"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2"}), system).box.text,
+              "");
+}
+
+// The NoSweep setting holds for the command line too, but where /sweep or /nosweep says
+// otherwise; it is read only then.
+TEST(CommandLine, SweepsAsTheSettingSaysUnlessSweepOrNoSweepIsGiven) {
+    const struct {
+        Args args;
+        bool setting_turns_off;
+        bool sweeps;
+        bool setting_read;
+    } cases[] = {
+        {{"/wake", "10.77.0.2", "/wait"}, false, true, true},
+        {{"/wake", "10.77.0.2", "/wait"}, true, false, true},
+        {{"/wake", "10.77.0.2", "/wait", "/sweep"}, true, true, false},
+        {{"/wake", "10.77.0.2", "/wait", "/nosweep"}, false, false, false},
+        {{"/list", "pcs.txt", "/wait"}, true, false, true},
+        {{"/list", "pcs.txt", "/wait"}, false, true, true},
+        {{"/list", "pcs.txt", "/wait", "/sweep"}, true, true, false},
+        {{"/list", "pcs.txt", "/wait", "/nosweep"}, false, false, false},
+    };
+    for (const auto& c : cases) {
+        const CommandRequest request = ParseCommandLine(c.args);
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        joined += c.setting_turns_off ? "(NoSweep = 1)" : "";
+        bool read = false;
+        EXPECT_EQ(SweepAllowed(request, [&] {
+                      read = true;
+                      return c.setting_turns_off;
+                  }),
+                  c.sweeps)
+            << joined;
+        EXPECT_EQ(read, c.setting_read) << joined;
+        if (request.kind != CommandKind::kWake) continue;
+        // And the watch of a /wake is told so.
+        FakeSystem fake;
+        fake.known_mac = "00-1A-2B-3C-4D-5E";
+        fake.setting_turns_sweep_off = c.setting_turns_off;
+        CommandLineSystem system = fake.System();
+        RunCommandRequest(request, system);
+        EXPECT_EQ(fake.log.back(), std::string("watch 10.77.0.2 90000") + (c.sweeps ? " sweep" : " nosweep")) << joined;
+        EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "setting"), c.setting_read ? 1 : 0) << joined;
     }
 }
 
 // What the watch saw decides the one line and the exit code: 0 for the PC seen on,
-// wherever; 1 for silence; 4 for another device at the address.
+// wherever; 1 for silence; 4 for another device at the address. A sweep skipped for want
+// of time is said when it might have changed that: not for a PC seen on at its address.
 TEST(CommandLine, AWakeWaitSaysWhatTheWatchSawWithItsExitCode) {
     const MacBytes woken{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, other{0x02, 0x00, 0x00, 0x00, 0x00, 0x09};
     const Ipv4Bytes typed{10, 77, 0, 2};
+    const std::string no_room = "No sweep for a new address: /timeout leaves no room for it (it needs at least 64 s).";
+    const std::string other_line =
+        "A device with another MAC (02-00-00-00-00-09) answers at 10.77.0.2. It may not be the PC you woke.";
+    const auto skipped = [](WakeSighting seen) {
+        seen.sweep_needs_s = 64;
+        return seen;
+    };
     const struct {
         WakeSighting seen;
         int exit_code;
-        std::string line;
+        std::vector<std::string> lines;
     } cases[] = {
-        {{woken, typed, false, true, woken, std::nullopt}, 0, "The PC has been turned on."},
-        {{woken, typed, true, true, woken, std::nullopt}, 0, "The PC was already on."},
+        {{woken, typed, false, true, woken, std::nullopt}, 0, {"The PC has been turned on."}},
+        {{woken, typed, true, true, woken, std::nullopt}, 0, {"The PC was already on."}},
         {{woken, typed, false, false, std::nullopt, Ipv4Bytes{10, 77, 0, 40}}, 0,
-         "The PC has been turned on at 10.77.0.40."},
-        {{woken, typed, false, true, other, std::nullopt}, 4,
-         "A device with another MAC (02-00-00-00-00-09) answers at 10.77.0.2. It may not be the PC you woke."},
-        {{woken, typed, false, false, std::nullopt, std::nullopt}, 1, "The PC could not been turned on."},
+         {"The PC has been turned on at 10.77.0.40."}},
+        {{woken, typed, false, true, other, std::nullopt}, 4, {other_line}},
+        {{woken, typed, false, false, std::nullopt, std::nullopt}, 1, {"The PC could not been turned on."}},
+        {skipped({woken, typed, false, false, std::nullopt, std::nullopt}), 1,
+         {"The PC could not been turned on.", no_room}},
+        {skipped({woken, typed, false, true, other, std::nullopt}), 4, {other_line, no_room}},
+        {skipped({woken, typed, false, true, woken, std::nullopt}), 0, {"The PC has been turned on."}},
+        {skipped({woken, typed, true, false, std::nullopt, std::nullopt}), 0, {"The PC was already on."}},
     };
     for (const auto& c : cases) {
         FakeSystem fake;
@@ -410,8 +518,16 @@ TEST(CommandLine, AWakeWaitSaysWhatTheWatchSawWithItsExitCode) {
         CommandLineSystem system = fake.System();
         const CommandReport report =
             RunCommandRequest(ParseCommandLine({"/wake", "00-1A-2B-3C-4D-5E", "/ip", "10.77.0.2", "/wait"}), system);
-        EXPECT_EQ(report.exit_code, c.exit_code) << c.line;
-        EXPECT_EQ(report.console_text, c.line + "\r\n");
+        std::string console;
+        for (const std::string& line : c.lines) console += line + "\r\n";
+        EXPECT_EQ(report.exit_code, c.exit_code) << c.lines[0];
+        EXPECT_EQ(report.console_text, console);
+        // The box keeps the report's own line break, and takes the note on a line of its own.
+        const std::string box = report.box.text;
+        EXPECT_EQ(box.find(no_room) != std::string::npos, c.lines.back() == no_room) << box;
+        if (c.lines.back() == no_room) {
+            EXPECT_EQ(box.substr(box.size() - no_room.size() - 1), "\n" + no_room);
+        }
     }
 }
 

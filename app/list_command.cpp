@@ -101,7 +101,8 @@ bool SeenOn(PcVerdict verdict) {
 // The list's words for what DecideWakeReport makes of a watch.
 PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
     PcResult result;
-    switch (DecideWakeReport(seen).verdict) {
+    const WakeReport report = DecideWakeReport(seen);
+    switch (report.verdict) {
     case WakeVerdict::kTurnedOn:
         return PcResult{PcVerdict::kAnswered, seen.answered_ms - sent_ms, seen.how, seen.port, ""};
     case WakeVerdict::kAlreadyOn: result.verdict = PcVerdict::kAlreadyOn; break;
@@ -111,7 +112,7 @@ PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
         break;
     case WakeVerdict::kOtherMac:
         result.verdict = PcVerdict::kOtherMac;
-        result.where = FormatMacText(*seen.mac_at_address);
+        result.where = FormatMacText(report.other_mac);
         break;
     case WakeVerdict::kNoAnswer: result.verdict = PcVerdict::kNoAnswer; break;
     }
@@ -187,9 +188,10 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
             }
         }
         if (!request.wait) say(FormatPcLine(pcs[i], result, false));
-        if (outcome.cache_failed) say(CacheFailedText(outcome.ip, outcome.mac));
+        if (outcome.not_remembered) say(CacheFailedText(*outcome.not_remembered));
     }
 
+    int sweep_needs_s = 0;  // the most a skipped sweep that mattered needed
     if (request.wait) {
         for (std::size_t i = 0; i < pcs.size(); ++i) {
             const PcVerdict known = results[i].verdict;
@@ -204,6 +206,8 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
                 if (result.verdict != PcVerdict::kNotDecided) return;  // told once
                 result = ResultOf(seen, targets[index].sent_ms);
                 say(FormatPcLine(pcs[target_pc[index]], result, true));
+                for (const PairNotRemembered& pair : seen.not_remembered) say(CacheFailedText(pair));
+                if (SweepSkipMatters(seen)) sweep_needs_s = std::max(sweep_needs_s, seen.sweep_needs_s);
             });
         }
     }
@@ -212,6 +216,8 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         if (results[i].verdict == PcVerdict::kNotDecided) say(FormatPcLine(pcs[i], results[i], request.wait));
     }
     if (request.wait) {
+        // Once for the run, not for each PC it concerns.
+        if (sweep_needs_s > 0) say(SweepSkippedText(sweep_needs_s));
         const auto answered =
             std::count_if(results.begin(), results.end(), [](const PcResult& r) { return SeenOn(r.verdict); });
         say(FormatSummaryLine(static_cast<std::size_t>(answered), targets.size(), system.NowMs() - first_sent_ms));

@@ -104,7 +104,10 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 ///     then "not decided" for each PC left when the run was cut short, and the summary
 ///     (seen on, wherever and whenever, of watched, from the first send);
 ///   - every PC's packet goes also to every /to, as /wake sends it;
-///   - a pair that could not be remembered adds CacheFailedText, as /wake does;
+///   - a pair that could not be remembered adds CacheFailedText, as /wake does: the
+///     typed one's after its send, a new address's after its PC's verdict;
+///   - with /wait, SweepSkippedText once after the verdicts when a PC's sweep was
+///     skipped for want of time and SweepSkipMatters (the most any needed);
 ///   - the report file, when asked for, at the end; one that cannot be written is one
 ///     line naming the file and the reason, and changes no exit code.
 /// Returns 3 when no packet went out; else 0 when every PC was sent to and, with /wait,

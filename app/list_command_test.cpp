@@ -25,6 +25,20 @@ WakeSighting Answered(AnswerKind how, std::uint16_t port, std::int64_t at_ms) {
 
 WakeSighting Silent() { return WakeSighting{}; }
 
+// A watch whose sweep was skipped for want of time: it needed `needs_s`.
+WakeSighting Skipped(WakeSighting seen, int needs_s) {
+    seen.sweep_needs_s = needs_s;
+    return seen;
+}
+
+// The PC found at 192.168.1.77, whose pair could not be remembered there.
+WakeSighting MovedNotRemembered(const std::string& mac) {
+    WakeSighting seen;
+    seen.new_address = Ipv4Bytes{192, 168, 1, 77};
+    seen.not_remembered = {{"192.168.1.77", mac, "Access is denied (5)"}};
+    return seen;
+}
+
 // A header, a PC with everything, one without an IP, one without a label.
 constexpr char kList[] =
     "Name,MAC,IP\r\n"
@@ -91,7 +105,7 @@ struct FakeList final : ListSystem, WakeActions {
         written[path] = text;
         return true;
     }
-    bool WriteCache(const std::string& name, const std::string& text) override {
+    bool WriteCache(const std::string& name, const std::string& text, std::string&) override {
         log.push_back("cache " + name + "=" + text);
         return cache_works;
     }
@@ -105,7 +119,9 @@ struct FakeList final : ListSystem, WakeActions {
         return failing_macs.count(mac) == 0;
     }
     void ProbeBeforeSend(const std::string& ip, const std::string&) override { log.push_back("probe " + ip); }
-    void StartWatcher(const std::string& ip, const std::string&) override { log.push_back("watcher " + ip); }
+    void StartWatcher(const std::string& ip, const std::string&, const std::optional<PairNotRemembered>&) override {
+        log.push_back("watcher " + ip);
+    }
 
     int Run(const std::vector<std::string>& arguments, Lines& lines) {
         const CommandRequest request = ParseCommandLine(arguments);
@@ -238,6 +254,25 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
         // The watch runs /timeout from the last send, watched or not.
         {{kMac3}, -1, {{0, Answered(AnswerKind::kEcho, 0, 2100)}}, "watch 192.168.1.20@1100 until 10300",
          {not_watched, third + "could not be sent", first + "answered after 1 s (echo)", "1 of 1 PC answered in 16 s."},
+         1},
+        // A new address's pair that could not be remembered comes with its PC's line; a
+        // sweep skipped for want of time is said once, with the most any PC needed, and
+        // not for a PC that answered anyway.
+        {{}, -1, {{1, MovedNotRemembered(kMac3)}, {0, Skipped(Silent(), 61)}}, watch_all,
+         {not_watched, third + "turned on at 192.168.1.77",
+          "The MAC " + kMac3 + " could not be remembered for 192.168.1.77. The registry said: Access is denied (5).",
+          first + "no answer", "No sweep for a new address: /timeout leaves no room for it (it needs at least 61 s).",
+          "1 of 2 PCs answered in 16 s."},
+         1},
+        {{}, -1, {{1, Skipped(Answered(AnswerKind::kEcho, 0, 6300), 70)}, {0, Skipped(Silent(), 61)}}, watch_all,
+         {not_watched, third + "answered after 1 s (echo)", first + "no answer",
+          "No sweep for a new address: /timeout leaves no room for it (it needs at least 61 s).",
+          "1 of 2 PCs answered in 16 s."},
+         1},
+        {{}, -1, {{1, Skipped(Silent(), 64)}, {0, Skipped(Silent(), 61)}}, watch_all,
+         {not_watched, third + "no answer", first + "no answer",
+          "No sweep for a new address: /timeout leaves no room for it (it needs at least 64 s).",
+          "0 of 2 PCs answered in 16 s."},
          1},
         // Cut during the second pause: nothing is watched.
         {{}, 1, {}, "", {not_watched, first + "not decided", third + "not decided", "0 of 1 PC answered in 2 s."}, 1},

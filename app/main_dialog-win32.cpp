@@ -165,7 +165,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         return FALSE;
     case kWatchDoneMessage: {
         const std::unique_ptr<WakeSighting> seen(reinterpret_cast<WakeSighting*>(lparam));
-        ShowMessageOver(dialog, DecideWakeReport(*seen).message);
+        ShowMessageOver(dialog, WakeReportBox(*seen));
         return TRUE;
     }
     default:

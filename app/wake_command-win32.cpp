@@ -6,11 +6,15 @@
 #include "app/wake_watch-win32.h"
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "common/system_error-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/magic_sender-win32.h"
 
-bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text) {
-    return WriteCacheValue(name, text);
+bool SystemWakeActions::WriteCache(const std::string& name, const std::string& text, std::string& reason) {
+    LONG status = ERROR_SUCCESS;
+    if (WriteCacheValue(name, text, &status)) return true;
+    reason = SystemErrorText(static_cast<DWORD>(status));
+    return false;
 }
 
 bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const std::string& password,
@@ -21,8 +25,8 @@ bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const 
 }
 
 void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {
-    // One sweep per wake: the dialog's wakes each find their own PC.
-    watch_ = WakeWatch::Create(SystemWatchNetwork(), std::make_shared<LanSweeps>(), ip, mac,
+    // Wakes a few seconds apart share the sweep of their LAN while it runs.
+    watch_ = WakeWatch::Create(SystemWatchNetwork(), ProcessLanSweeps(), ip, mac,
                                WakeWatchPlan{kWatchSchedule, !SweepTurnedOff()}, watch_done_);
 }
 
@@ -32,8 +36,10 @@ void SystemWakeActions::ProbeBeforeSend(const std::string& ip, const std::string
     watch_->ProbeBeforeSend();
 }
 
-void SystemWakeActions::StartWatcher(const std::string& ip, const std::string& mac) {
+void SystemWakeActions::StartWatcher(const std::string& ip, const std::string& mac,
+                                     const std::optional<PairNotRemembered>& not_remembered) {
     if (!watch_done_) return;
     if (!watch_) CreateWatch(ip, mac);
+    if (not_remembered) watch_->NotRemembered(*not_remembered);
     watch_->Start(MonotonicMs());
 }

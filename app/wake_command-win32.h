@@ -19,13 +19,14 @@ public:
     using WatchDone = std::function<void(const WakeSighting& seen)>;
     explicit SystemWakeActions(WatchDone watch_done = nullptr) : watch_done_(std::move(watch_done)) {}
 
-    bool WriteCache(const std::string& name, const std::string& text) override;
+    bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override;
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
                          const std::vector<WireEndpoint>& also_to) override;
     /// The watch's first order, on the probe engine; the sweep as the NoSweep setting allows.
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override;
     /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.
-    void StartWatcher(const std::string& ip, const std::string& mac) override;
+    void StartWatcher(const std::string& ip, const std::string& mac,
+                      const std::optional<PairNotRemembered>& not_remembered) override;
 
 private:
     void CreateWatch(const std::string& ip, const std::string& mac);

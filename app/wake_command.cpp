@@ -11,7 +11,7 @@ Message SentMessage(const std::string& mac) {
 }
 
 WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::function<void()>& before_send) {
-    WakeOutcome outcome{WakeResult::kSent, Message{}, TrimBlanks(fields.ip), TrimBlanks(fields.mac)};
+    WakeOutcome outcome{WakeResult::kSent, Message{}, TrimBlanks(fields.ip), TrimBlanks(fields.mac), std::nullopt};
     if (!IsValidMacText(outcome.mac)) {
         outcome.result = WakeResult::kInvalidMac;
         outcome.message = Message{kInvalidMacMessage, kErrorCaption, MessageIcon::kError};
@@ -19,7 +19,9 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
     }
     // Cached before anything is sent, and kept whatever happens next. Never under the
     // default value or the last IP's name, which would overwrite what the dialog opens with.
-    if (IsPairName(outcome.ip)) outcome.cache_failed = !actions.WriteCache(outcome.ip, outcome.mac);
+    if (std::string reason; IsPairName(outcome.ip) && !actions.WriteCache(outcome.ip, outcome.mac, reason)) {
+        outcome.not_remembered = PairNotRemembered{outcome.ip, outcome.mac, reason};
+    }
     before_send();
     if (!actions.SendMagicPacket(outcome.mac, kWakePort, fields.password, outcome.ip, fields.also_to)) {
         outcome.result = WakeResult::kSendFailed;
@@ -50,7 +52,7 @@ void TurnOnCommand(MainDialogView& view, WakeActions& actions) {
         if (outcome.ip.empty()) {
             view.ShowMessage(SentMessage(outcome.mac));
         } else {
-            actions.StartWatcher(outcome.ip, outcome.mac);
+            actions.StartWatcher(outcome.ip, outcome.mac, outcome.not_remembered);
         }
         break;
     }

@@ -12,8 +12,8 @@
 // SendWake decides and returns its outcome, so that it serves without a window too.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
-
 #include <vector>
 
 #include "app/main_dialog_view.h"
@@ -42,12 +42,21 @@ struct WakeFields {
 /// PC..." and the information icon.
 Message SentMessage(const std::string& mac);
 
+/// An IP-to-MAC pair that could not be remembered: the IP and MAC texts, and the
+/// system's reason (empty when it is not known).
+struct PairNotRemembered {
+    std::string ip;
+    std::string mac;
+    std::string reason;
+};
+
 /// What the wake command does outside the dialog.
 class WakeActions {
 public:
     virtual ~WakeActions() = default;
-    /// Remembers `text` under `name`; true when it was written.
-    virtual bool WriteCache(const std::string& name, const std::string& text) = 0;
+    /// Remembers `text` under `name`; true when it was written, else false with the
+    /// system's reason in `reason` when it is known.
+    virtual bool WriteCache(const std::string& name, const std::string& text, std::string& reason) = 0;
     /// Broadcasts the magic packet, and sends it also to `ip` and its /24's broadcast
     /// when that text reads as an address on none of this PC's LANs, then to every
     /// endpoint of `also_to` (MagicPacketRoutes); true when at least one datagram went out.
@@ -57,8 +66,10 @@ public:
     /// the packet never waits for it.
     virtual void ProbeBeforeSend(const std::string& ip, const std::string& mac) = 0;
     /// Hands `ip` and the woken `mac` to a new watcher and returns at once, whether or not
-    /// one could start.
-    virtual void StartWatcher(const std::string& ip, const std::string& mac) = 0;
+    /// one could start. `not_remembered`: the wake's pair, when it could not be
+    /// remembered; the watcher's report says so too.
+    virtual void StartWatcher(const std::string& ip, const std::string& mac,
+                              const std::optional<PairNotRemembered>& not_remembered) = 0;
 };
 
 enum class WakeResult { kInvalidMac, kSendFailed, kSent };
@@ -71,7 +82,7 @@ struct WakeOutcome {
     std::string ip;
     std::string mac;
     /// The pair was to be remembered and could not be.
-    bool cache_failed = false;
+    std::optional<PairNotRemembered> not_remembered;
 };
 
 /// Reads the IP and MAC texts without the spaces and tabs around them (the password as
@@ -84,7 +95,8 @@ WakeOutcome SendWake(const WakeFields& fields, WakeActions& actions, const std::
 /// The "Turn on PC" button: SendWake of the IP, MAC and password fields with the
 /// probe before the packet (when there is an IP text) and the progress dialog before the
 /// send; then the refusal (and the focus to the MAC field), the failure, or, once sent,
-/// the watcher for the IP text, or SentMessage when there is no IP text.
+/// the watcher for the IP text (told whether the pair was remembered), or SentMessage
+/// when there is no IP text.
 void TurnOnCommand(MainDialogView& view, WakeActions& actions);
 
 /// How long a watcher gives the machine, as a value so that a test can shrink it. Every

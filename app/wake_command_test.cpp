@@ -22,8 +22,9 @@ struct FakeActions : WakeActions {
     bool send_succeeds = true;
     bool cache_works = true;
 
-    bool WriteCache(const std::string& name, const std::string& text) override {
+    bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override {
         dialog.Note("cache [" + name + "]=[" + text + "]");
+        if (!cache_works) reason = "Access is denied (5)";
         return cache_works;
     }
     bool SendMagicPacket(const std::string& mac, int port, const std::string& password, const std::string& ip,
@@ -38,8 +39,12 @@ struct FakeActions : WakeActions {
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override {
         dialog.Note("probe [" + ip + "] " + mac);
     }
-    void StartWatcher(const std::string& ip, const std::string& mac) override {
-        dialog.Note("watch [" + ip + "] " + mac);
+    void StartWatcher(const std::string& ip, const std::string& mac,
+                      const std::optional<PairNotRemembered>& not_remembered) override {
+        dialog.Note("watch [" + ip + "] " + mac +
+                    (not_remembered ? " not remembered [" + not_remembered->ip + "]=[" + not_remembered->mac + "] " +
+                                          not_remembered->reason
+                                    : ""));
     }
 };
 
@@ -128,15 +133,36 @@ TEST(TurnOnCommand, FollowsItsStepsInOrderAndStopsEarlyOnEachFailure) {
     }
 }
 
+// The pair as the wake used it and the system's reason, for the command line's line and
+// for the watcher, whose report in the dialog says it.
 TEST(TurnOnCommand, ACacheThatCannotBeWrittenIsToldButStopsNothing) {
-    for (const bool works : {true, false}) {
+    const struct {
+        bool works;
+        std::string not_remembered;  // ip=mac: reason, or empty
+        std::string watcher;
+    } cases[] = {
+        {true, "", "watch [10.77.0.2] 00-1A-2B-3C-4D-5E"},
+        {false, "10.77.0.2=00-1A-2B-3C-4D-5E: Access is denied (5)",
+         "watch [10.77.0.2] 00-1A-2B-3C-4D-5E not remembered [10.77.0.2]=[00-1A-2B-3C-4D-5E] Access is denied (5)"},
+    };
+    for (const auto& c : cases) {
         FakeMainDialog dialog;
         FakeActions actions(dialog);
-        actions.cache_works = works;
-        const WakeOutcome outcome = SendWake({"10.77.0.2", "00-1A-2B-3C-4D-5E", ""}, actions, [] {});
+        actions.cache_works = c.works;
+        const WakeOutcome outcome = SendWake({" 10.77.0.2", "00-1A-2B-3C-4D-5E ", ""}, actions, [] {});
         EXPECT_EQ(outcome.result, WakeResult::kSent);
-        EXPECT_EQ(outcome.cache_failed, !works);
+        EXPECT_EQ(outcome.not_remembered ? outcome.not_remembered->ip + "=" + outcome.not_remembered->mac + ": " +
+                                               outcome.not_remembered->reason
+                                         : "",
+                  c.not_remembered);
         EXPECT_EQ(dialog.log.back(), "send 00-1A-2B-3C-4D-5E 40000 []");
+
+        FakeMainDialog window;
+        window.fields = {{DialogField::kIpAddress, "10.77.0.2"}, {DialogField::kMacAddress, "00-1A-2B-3C-4D-5E"}};
+        FakeActions clicked(window);
+        clicked.cache_works = c.works;
+        TurnOnCommand(window, clicked);
+        EXPECT_EQ(window.log.back(), c.watcher);
     }
 }
 

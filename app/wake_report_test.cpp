@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,11 +20,14 @@ constexpr char kNewText[] = "The PC has been turned on at 192.168.1.37.";
 
 // One row per way a watch can end: the woken MAC elsewhere wins over another device,
 // which wins over "already on"; a row that names nobody, or no row, says nothing
-// about who answered.
+// about who answered. The row before the packet and the row after it are apart: the
+// later one says who holds the address now.
 TEST(WakeReport, SaysWhatWasSeenWithItsIconExitCodeAndToken) {
     const struct {
         const char* name;
-        bool on_before, answered;
+        bool on_before;
+        std::optional<MacBytes> row_before;
+        bool answered;
         std::optional<MacBytes> row;
         std::optional<Ipv4Bytes> new_address;
         WakeVerdict verdict;
@@ -32,33 +36,43 @@ TEST(WakeReport, SaysWhatWasSeenWithItsIconExitCodeAndToken) {
         int exit_code;
         std::string token;
     } cases[] = {
-        {"turned on, its own row", false, true, kWoken, {}, WakeVerdict::kTurnedOn, "The PC has been turned on.",
+        {"turned on, its own row", false, {}, true, kWoken, {}, WakeVerdict::kTurnedOn, "The PC has been turned on.",
          MessageIcon::kInformation, 0, "answered"},
-        {"answered but no ARP row (or not on a LAN of this PC)", false, true, {}, {}, WakeVerdict::kTurnedOn,
+        {"answered but no ARP row (or not on a LAN of this PC)", false, {}, true, {}, {}, WakeVerdict::kTurnedOn,
          "The PC has been turned on.", MessageIcon::kInformation, 0, "answered"},
-        {"a row of zeros names nobody", false, true, kZero, {}, WakeVerdict::kTurnedOn, "The PC has been turned on.",
+        {"a row of zeros names nobody", false, {}, true, kZero, {}, WakeVerdict::kTurnedOn,
+         "The PC has been turned on.", MessageIcon::kInformation, 0, "answered"},
+        {"a group MAC names nobody", false, {}, true, kGroup, {}, WakeVerdict::kTurnedOn, "The PC has been turned on.",
          MessageIcon::kInformation, 0, "answered"},
-        {"a group MAC names nobody", false, true, kGroup, {}, WakeVerdict::kTurnedOn, "The PC has been turned on.",
-         MessageIcon::kInformation, 0, "answered"},
-        {"on before the packet", true, true, kWoken, {}, WakeVerdict::kAlreadyOn, "The PC was already on.",
+        {"on before the packet", true, kWoken, true, kWoken, {}, WakeVerdict::kAlreadyOn, "The PC was already on.",
          MessageIcon::kInformation, 0, "already-on"},
-        {"on before, no row", true, false, {}, {}, WakeVerdict::kAlreadyOn, "The PC was already on.",
+        {"on before, no row", true, {}, false, {}, {}, WakeVerdict::kAlreadyOn, "The PC was already on.",
          MessageIcon::kInformation, 0, "already-on"},
-        {"another device after the packet", false, true, kOther, {}, WakeVerdict::kOtherMac, kOtherText,
+        {"on before, a row that names nobody, its own row after", true, kGroup, true, kWoken, {},
+         WakeVerdict::kAlreadyOn, "The PC was already on.", MessageIcon::kInformation, 0, "already-on"},
+        {"on before without a row, its own row after", true, {}, true, kWoken, {}, WakeVerdict::kAlreadyOn,
+         "The PC was already on.", MessageIcon::kInformation, 0, "already-on"},
+        {"another device before the packet, the woken MAC after it", true, kOther, true, kWoken, {},
+         WakeVerdict::kTurnedOn, "The PC has been turned on.", MessageIcon::kInformation, 0, "answered"},
+        {"another device after the packet", false, {}, true, kOther, {}, WakeVerdict::kOtherMac, kOtherText,
          MessageIcon::kWarning, 4, "other-mac"},
-        {"another device before the packet is not 'already on'", true, true, kOther, {}, WakeVerdict::kOtherMac,
-         kOtherText, MessageIcon::kWarning, 4, "other-mac"},
-        {"another device only before the packet", true, false, kOther, {}, WakeVerdict::kOtherMac, kOtherText,
+        {"another device before the packet is not 'already on'", true, kOther, true, kOther, {},
+         WakeVerdict::kOtherMac, kOtherText, MessageIcon::kWarning, 4, "other-mac"},
+        {"the woken MAC before the packet, another device after it", true, kWoken, true, kOther, {},
+         WakeVerdict::kOtherMac, kOtherText, MessageIcon::kWarning, 4, "other-mac"},
+        {"another device before, no row after", true, kOther, true, {}, {}, WakeVerdict::kOtherMac, kOtherText,
          MessageIcon::kWarning, 4, "other-mac"},
-        {"found at a new address", false, false, {}, kNew, WakeVerdict::kNewAddress, kNewText,
+        {"another device only before the packet", true, kOther, false, {}, {}, WakeVerdict::kOtherMac, kOtherText,
+         MessageIcon::kWarning, 4, "other-mac"},
+        {"found at a new address", false, {}, false, {}, kNew, WakeVerdict::kNewAddress, kNewText,
          MessageIcon::kInformation, 0, "new-address"},
-        {"a new address wins over another device", false, true, kOther, kNew, WakeVerdict::kNewAddress, kNewText,
+        {"a new address wins over another device", false, {}, true, kOther, kNew, WakeVerdict::kNewAddress, kNewText,
          MessageIcon::kInformation, 0, "new-address"},
-        {"a new address wins over already on", true, true, kOther, kNew, WakeVerdict::kNewAddress, kNewText,
+        {"a new address wins over already on", true, kOther, true, kOther, kNew, WakeVerdict::kNewAddress, kNewText,
          MessageIcon::kInformation, 0, "new-address"},
-        {"nothing answered", false, false, {}, {}, WakeVerdict::kNoAnswer, "The PC could not been turned on.",
+        {"nothing answered", false, {}, false, {}, {}, WakeVerdict::kNoAnswer, "The PC could not been turned on.",
          MessageIcon::kInformation, 1, "no-answer"},
-        {"an old row of another device, nothing answered", false, false, kOther, {}, WakeVerdict::kNoAnswer,
+        {"an old row of another device, nothing answered", false, kOther, false, kOther, {}, WakeVerdict::kNoAnswer,
          "The PC could not been turned on.", MessageIcon::kInformation, 1, "no-answer"},
     };
     for (const auto& c : cases) {
@@ -66,6 +80,7 @@ TEST(WakeReport, SaysWhatWasSeenWithItsIconExitCodeAndToken) {
         seen.woken = kWoken;
         seen.address = kTyped;
         seen.on_before = c.on_before;
+        seen.mac_before = c.row_before;
         seen.answered = c.answered;
         seen.mac_at_address = c.row;
         seen.new_address = c.new_address;
@@ -76,6 +91,40 @@ TEST(WakeReport, SaysWhatWasSeenWithItsIconExitCodeAndToken) {
         EXPECT_EQ(report.message.icon, c.icon) << c.name;
         EXPECT_EQ(report.exit_code, c.exit_code) << c.name;
         EXPECT_EQ(report.token, c.token) << c.name;
+        if (c.verdict == WakeVerdict::kOtherMac) {
+            EXPECT_EQ(report.other_mac, kOther) << c.name;
+        }
+    }
+}
+
+// The dialog's box keeps the report as it is, and says each pair it could not remember
+// on a line of its own, the system's reason with it when there is one.
+TEST(WakeReport, TheDialogsBoxSaysEveryPairThatCouldNotBeRemembered) {
+    const PairNotRemembered typed{"192.168.1.20", "00-1a-2b-3c-4d-5e", ""};
+    const PairNotRemembered moved{"192.168.1.37", "00-1a-2b-3c-4d-5e", "Access is denied (5)"};
+    const struct {
+        std::vector<PairNotRemembered> pairs;
+        std::string text;
+    } cases[] = {
+        {{}, kNewText},
+        {{moved}, std::string(kNewText) +
+                      "\nThe MAC 00-1a-2b-3c-4d-5e could not be remembered for 192.168.1.37. The registry said: "
+                      "Access is denied (5)."},
+        {{typed, moved}, std::string(kNewText) +
+                             "\nThe MAC 00-1a-2b-3c-4d-5e could not be remembered for 192.168.1.20."
+                             "\nThe MAC 00-1a-2b-3c-4d-5e could not be remembered for 192.168.1.37. The registry "
+                             "said: Access is denied (5)."},
+    };
+    for (const auto& c : cases) {
+        WakeSighting seen;
+        seen.woken = kWoken;
+        seen.address = kTyped;
+        seen.new_address = kNew;
+        seen.not_remembered = c.pairs;
+        const Message box = WakeReportBox(seen);
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_STREQ(box.caption, "Turning on PC...");
+        EXPECT_EQ(box.icon, MessageIcon::kInformation);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "app/probe_commands-win32.h"  // kCommandAttemptMs
 #include "cache/registry_cache-win32.h"
 #include "common/monotonic_clock-win32.h"
+#include "common/system_error-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/arp_sources-win32.h"
 #include "net/probe_engine-win32.h"
@@ -29,7 +30,12 @@ public:
     std::int64_t NowMs() override { return MonotonicMs(); }
     std::vector<ArpRow> ReadArpRows() override { return IpHelperArpTable().ReadRows(); }
     std::vector<LocalIpv4Address> LocalAddresses() override { return ReadLocalIpv4Addresses(); }
-    void Remember(const std::string& ip, const std::string& mac) override { WriteCacheValue(ip, mac); }
+    bool Remember(const std::string& ip, const std::string& mac, std::string& reason) override {
+        LONG status = ERROR_SUCCESS;
+        if (WriteCacheValue(ip, mac, &status)) return true;
+        reason = SystemErrorText(static_cast<DWORD>(status));
+        return false;
+    }
 };
 
 // Time the command line's watch is given beyond its end before it stops waiting: the
@@ -41,6 +47,11 @@ constexpr auto kWatchGrace = std::chrono::seconds(10);
 WakeWatchNetwork& SystemWatchNetwork() {
     static SystemNetwork network;
     return network;
+}
+
+std::shared_ptr<LanSweeps> ProcessLanSweeps() {
+    static const std::shared_ptr<LanSweeps> sweeps = std::make_shared<LanSweeps>();
+    return sweeps;
 }
 
 bool SweepTurnedOff() { return ReadSettingDword("NoSweep").value_or(0) == 1; }

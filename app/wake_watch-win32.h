@@ -14,7 +14,12 @@
 /// The watches' network on this computer; lives as long as the process.
 WakeWatchNetwork& SystemWatchNetwork();
 
-/// True when DWORD NoSweep = 1 under HKLM\Software\Tarvex\WOL: the dialog never sweeps.
+/// The sweeps of the dialog's wakes, one set for the process: two wakes of one LAN a
+/// few seconds apart share the sweep that runs.
+std::shared_ptr<LanSweeps> ProcessLanSweeps();
+
+/// True when DWORD NoSweep = 1 under HKLM\Software\Tarvex\WOL: the dialog never sweeps,
+/// nor the command line unless /sweep asks for it.
 bool SweepTurnedOff();
 
 /// The watches of one /list run: one for each PC with an IP, made at the probe before its

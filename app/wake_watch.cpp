@@ -31,6 +31,11 @@ MacBytes MacOfText(const std::string& mac) {
 
 }  // namespace
 
+std::int64_t SweepSpanMs(std::size_t count) {
+    if (count == 0) return 0;
+    return SweepStartMs(count - 1, 0, kSweepPace) + kSweepPace.attempt_ms;
+}
+
 std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
                                           std::int64_t start_ms, std::int64_t end_ms) {
     std::shared_ptr<LanSweep> sweep(new LanSweep());
@@ -40,7 +45,10 @@ std::shared_ptr<LanSweep> LanSweep::Start(WakeWatchNetwork& network, const std::
         order.host = FormatIpv4(addresses[i]);
         order.reading = HostReading::kAddressOnly;
         order.first_ms = SweepStartMs(i, start_ms, kSweepPace);
-        order.end_ms = std::min<std::int64_t>(order.first_ms + kSweepPace.attempt_ms, end_ms);
+        // One attempt, which may wait for a place in the engine until the watch's end: a
+        // window of one attempt's length would drop the requests of a busy engine (the
+        // sweeps of two LANs at once, a long list's watches) unasked.
+        order.end_ms = end_ms;
         order.attempt_ms = kSweepPace.attempt_ms;
         order.attempts = 1;
         order.echo_only = true;
@@ -62,6 +70,11 @@ void LanSweep::WhenFinished(Finished finished) {
         answered = answered_;
     }
     finished(answered);
+}
+
+bool LanSweep::Running() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return pending_ > 0 && !cancelled_;
 }
 
 void LanSweep::Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome) {
@@ -89,8 +102,12 @@ std::shared_ptr<LanSweep> LanSweeps::For(WakeWatchNetwork& network, const LocalI
         network_address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& [lan_address, sweep] : sweeps_) {
-        if (lan_address == network_address) return sweep;
+    for (auto& [lan_address, sweep] : sweeps_) {
+        if (lan_address != network_address) continue;
+        // Two sweeps of one LAN at once would ask every address twice; a finished one
+        // saw the LAN as it was before this PC had time to come up.
+        if (!sweep->Running()) sweep = LanSweep::Start(network, addresses, network.NowMs(), end_ms);
+        return sweep;
     }
     sweeps_.emplace_back(network_address, LanSweep::Start(network, addresses, network.NowMs(), end_ms));
     return sweeps_.back().second;
@@ -166,27 +183,38 @@ void WakeWatch::Start(std::int64_t sent_ms, std::optional<std::int64_t> end_ms) 
     WatchSchedule schedule = plan_.schedule;
     if (end_ms) schedule.end_ms = static_cast<int>(*end_ms - sent_ms);
     end_ms_ = sent_ms + schedule.end_ms;
+    const std::int64_t earliest = std::max<std::int64_t>(schedule.wait_ms, kSweepEarliestMs);
+    sweep_at_ms_ = std::max(sent_ms + earliest, end_ms_ - kSweepLeadMs);
+    if (!sweep_addresses_.empty()) {
+        const std::int64_t span = SweepSpanMs(sweep_addresses_.size());
+        if (sweep_at_ms_ + span > end_ms_) {
+            // A sweep cut short would leave most of the LAN unasked: none at all, and
+            // the report can say what it would need.
+            seen_.sweep_needs_s = static_cast<int>((earliest + span + 999) / 1000);
+            sweep_addresses_.clear();
+        }
+    }
     // With a LAN to sweep, the first watch stops where the sweep is due.
-    const std::int64_t watch_end =
-        sweep_addresses_.empty() ? end_ms_ : std::max(sent_ms + schedule.wait_ms, end_ms_ - kSweepLeadMs);
+    const std::int64_t watch_end = sweep_addresses_.empty() ? end_ms_ : sweep_at_ms_;
     ProbeOrder order = WatchOrder(ip_, schedule, sent_ms, nullptr);
     order.end_ms = watch_end;
     Order(std::move(order), &WakeWatch::Watched);
 }
 
+std::optional<MacBytes> WakeWatch::RowOfAnswer(const ProbeOutcome& outcome) {
+    if (!address_) address_ = outcome.address;
+    // Only on a LAN of this PC does the row name the device that answered; elsewhere it
+    // would be the router's.
+    if (!lan_) return std::nullopt;
+    return ArpMacOf(network_.ReadArpRows(), *address_);
+}
+
 bool WakeWatch::Heard(const ProbeOutcome& outcome) {
     if (outcome.verdict != ProbeVerdict::kAnswered) return false;
-    if (!address_) address_ = outcome.address;
     seen_.answered_ms = outcome.answered_ms;
     seen_.how = outcome.how;
     seen_.port = outcome.port;
-    // Only on a LAN of this PC does the row name the device that answered; elsewhere it
-    // would be the router's.
-    if (lan_) {
-        if (const std::optional<MacBytes> mac = ArpMacOf(network_.ReadArpRows(), *address_)) {
-            seen_.mac_at_address = mac;
-        }
-    }
+    if (const std::optional<MacBytes> mac = RowOfAnswer(outcome)) seen_.mac_at_address = mac;
     return true;
 }
 
@@ -194,7 +222,10 @@ bool WakeWatch::OtherDeviceSeen() const { return seen_.mac_at_address && *seen_.
 
 void WakeWatch::Before(const ProbeOutcome& outcome) {
     before_pending_ = false;
-    if (Heard(outcome)) seen_.on_before = true;
+    // It may end after the first answers of the watch: it only ever adds its own row.
+    if (outcome.verdict != ProbeVerdict::kAnswered) return;
+    seen_.on_before = true;
+    seen_.mac_before = RowOfAnswer(outcome);
 }
 
 void WakeWatch::Watched(const ProbeOutcome& outcome) {
@@ -206,7 +237,7 @@ void WakeWatch::Watched(const ProbeOutcome& outcome) {
         }
         // Another device has the address; the PC may come up elsewhere. Asked again when
         // the sweep is due, which also starts it.
-        const std::int64_t due = std::max(network_.NowMs(), end_ms_ - kSweepLeadMs);
+        const std::int64_t due = std::max(network_.NowMs(), sweep_at_ms_);
         Order(Probe(ip_, HostReading::kAddressOnly, due, end_ms_, 1), &WakeWatch::SweepDue);
         return;
     }
@@ -253,7 +284,7 @@ void WakeWatch::Swept(const std::vector<Ipv4Bytes>& answered) {
     if (!found) return;
     if (Contains(answered, *found)) {
         seen_.new_address = found;
-        network_.Remember(FormatIpv4(*found), mac_);
+        Remember(*found);
         Decide();
         return;
     }
@@ -269,8 +300,15 @@ void WakeWatch::FoundAt(const Ipv4Bytes& address) {
 void WakeWatch::Confirmed(const ProbeOutcome& outcome) {
     if (outcome.verdict != ProbeVerdict::kAnswered || decided_) return;
     seen_.new_address = confirming_;
-    network_.Remember(FormatIpv4(confirming_), mac_);
+    Remember(confirming_);
     Decide();
+}
+
+void WakeWatch::Remember(const Ipv4Bytes& address) {
+    const std::string ip = FormatIpv4(address);
+    if (std::string reason; !network_.Remember(ip, mac_, reason)) {
+        seen_.not_remembered.push_back(PairNotRemembered{ip, mac_, reason});
+    }
 }
 
 void WakeWatch::Decide() {
@@ -290,6 +328,11 @@ void WakeWatch::ReportWhenDone() {
     reported_ = true;
     if (!seen_.address && address_) seen_.address = address_;
     if (done_) done_(seen_);
+}
+
+void WakeWatch::NotRemembered(const PairNotRemembered& pair) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    seen_.not_remembered.push_back(pair);
 }
 
 void WakeWatch::Cancel() {

@@ -4,14 +4,16 @@
 // here blocks the engine's thread longer than an ARP table read.
 //
 //   before the packet   one probe of the address, 500 ms, as Check probes it; the packet
-//                       does not wait for it
+//                       does not wait for it. Its ARP row is kept apart from the rows
+//                       of the answers after the packet.
 //   from the schedule   the watch of the address; an answer reads the address's ARP row
 //                       when it lies on a LAN of this PC (which device answered)
 //   15 s before the end when the woken MAC has not been seen at the address (silence, or
-//                       another device), a sweep of that LAN (lan_sweep.h) and a look for
-//                       the woken MAC in the ARP table; an address found there is probed,
-//                       and when it answers it is the PC's new address, remembered with
+//   (60 s after the     another device), a sweep of that LAN (lan_sweep.h) and a look for
+//   send at the         the woken MAC in the ARP table; an address found there is probed,
+//   earliest)           and when it answers it is the PC's new address, remembered with
 //                       its MAC. The address is still watched until the end meanwhile.
+//                       A watch that ends too soon for the whole sweep has none.
 //
 // Written over WakeWatchNetwork so that a native test can play every path with a fake
 // engine; wake_watch-win32.h gives the process's engine, the IP helper and the registry.
@@ -32,8 +34,15 @@
 
 /// The probe before the packet: one attempt of this long.
 constexpr std::int32_t kProbeBeforeSendMs = 500;
-/// The sweep starts this long before the watch ends.
+/// The sweep starts this long before the watch ends...
 constexpr std::int32_t kSweepLeadMs = 15000;
+/// ...but never sooner than this after the send: no PC has booted by then, and a sweep
+/// before it would ask a whole LAN for nothing.
+constexpr std::int32_t kSweepEarliestMs = 60000;
+
+/// How long a sweep of `count` addresses at kSweepPace lasts, from its first echo
+/// request to the end of its last one's wait.
+std::int64_t SweepSpanMs(std::size_t count);
 
 /// What a watch needs of this computer. Submit and Cancel as the engine's; `done` of an
 /// order never runs inside Submit.
@@ -47,22 +56,25 @@ public:
     virtual std::int64_t NowMs() = 0;
     virtual std::vector<ArpRow> ReadArpRows() = 0;
     virtual std::vector<LocalIpv4Address> LocalAddresses() = 0;
-    /// Remembers `mac` for `ip` in the address cache.
-    virtual void Remember(const std::string& ip, const std::string& mac) = 0;
+    /// Remembers `mac` for `ip` in the address cache; true when it was written, else
+    /// false with the system's reason in `reason` when it is known.
+    virtual bool Remember(const std::string& ip, const std::string& mac, std::string& reason) = 0;
 };
 
 /// One sweep of one LAN: an echo-only order for each address, paced by kSweepPace.
 class LanSweep : public std::enable_shared_from_this<LanSweep> {
 public:
     using Finished = std::function<void(const std::vector<Ipv4Bytes>& answered)>;
-    /// Submits the orders, the first at `start_ms`; none runs past `end_ms` (the watch's
-    /// end: a short watch asks fewer addresses).
+    /// Submits the orders, the first at `start_ms`, each of one attempt that may wait
+    /// for its place in the engine until `end_ms` (the watch's end), and none past it.
     static std::shared_ptr<LanSweep> Start(WakeWatchNetwork& network, const std::vector<Ipv4Bytes>& addresses,
                                            std::int64_t start_ms, std::int64_t end_ms);
     /// `finished` gets the addresses that answered, once every order has ended: at once
     /// (on this thread) when they have, else on the engine's thread. Never once the
     /// engine has stopped.
     void WhenFinished(Finished finished);
+    /// True while an order of it has not ended (and the engine has not stopped).
+    bool Running();
 
 private:
     LanSweep() = default;
@@ -74,12 +86,13 @@ private:
     std::vector<Finished> waiting_;
 };
 
-/// The sweeps of one run, one per LAN at most: a /list sweeps each LAN once, whichever
-/// PCs need it. Lives as long as the watches that use it.
+/// The sweeps of a run (a /list) or of the dialog's wakes: one sweep of a LAN at a
+/// time, shared by every watch that needs it while it runs. Lives as long as the
+/// watches that use it.
 class LanSweeps {
 public:
-    /// The sweep of `lan`, started now for `addresses` until `end_ms` unless it was
-    /// started before.
+    /// The sweep of `lan` that is running; else one started now for `addresses` until
+    /// `end_ms`. A finished sweep is never handed out again: what it saw is old.
     std::shared_ptr<LanSweep> For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
                                   const std::vector<Ipv4Bytes>& addresses, std::int64_t end_ms);
 
@@ -112,6 +125,8 @@ public:
     void Start(std::int64_t sent_ms, std::optional<std::int64_t> end_ms = std::nullopt);
     /// Lets every order go; nothing is reported.
     void Cancel();
+    /// Adds a pair the wake could not remember to what the watch reports.
+    void NotRemembered(const PairNotRemembered& pair);
 
 private:
     WakeWatch(WakeWatchNetwork& network, std::shared_ptr<LanSweeps> sweeps, const std::string& ip,
@@ -127,7 +142,9 @@ private:
     void LateWatched(const ProbeOutcome& outcome);
     void Confirmed(const ProbeOutcome& outcome);
     bool Heard(const ProbeOutcome& outcome);
+    std::optional<MacBytes> RowOfAnswer(const ProbeOutcome& outcome);
     bool OtherDeviceSeen() const;
+    void Remember(const Ipv4Bytes& address);
     void StartSweep();
     void Swept(const std::vector<Ipv4Bytes>& answered);
     void FoundAt(const Ipv4Bytes& address);
@@ -150,6 +167,7 @@ private:
     std::vector<ProbeTicket> let_go_;         // cancelled by Decide or Cancel, not ended yet
     ProbeTicket before_ticket_ = 0;
     std::int64_t end_ms_ = 0;
+    std::int64_t sweep_at_ms_ = 0;  // when the sweep is due
     bool started_ = false;
     bool before_pending_ = false;
     bool sweep_pending_ = false;

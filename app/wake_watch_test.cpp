@@ -15,14 +15,19 @@ const MacBytes kWoken{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 const MacBytes kOther{0x02, 0x00, 0x00, 0x00, 0x00, 0x09};
 constexpr char kWokenText[] = "00-1a-2b-3c-4d-5e";
 
-// A machine of the test LAN: from `up_ms` (from the send; negative: before it) it
-// answers every probe, and the exchange leaves its row in the ARP table unless
-// `leaves_row` is false.
+constexpr std::int64_t kNever = 1000000000;
+
+// A machine of the test LAN: from `up_ms` (from the send; negative: before it) until
+// `down_ms` it answers every probe, and the exchange leaves its row in the ARP table
+// unless `leaves_row` is false. One that `answers` nothing (a firewall that lets only
+// ARP through) still leaves its row when it is asked.
 struct Machine {
     Ipv4Bytes address;
     MacBytes mac;
     std::int64_t up_ms;
     bool leaves_row = true;
+    std::int64_t down_ms = kNever;
+    bool answers = true;
 };
 
 // The engine, the LAN and the clock: an order ends with an answer as soon as its host
@@ -38,6 +43,9 @@ public:
     std::vector<ProbeOrder> sweep_orders;  // every echo-only order, as submitted
     std::map<std::string, int> probes;     // orders per host
     bool stopped = false;
+    std::int64_t busy_ms = 0;  // how long an echo-only order waits for its place in the engine
+    bool remember_works = true;
+    std::string remember_reason;  // why a write fails
 
     ProbeTicket Submit(ProbeOrder order) override {
         if (stopped) return 0;
@@ -50,7 +58,11 @@ public:
     std::int64_t NowMs() override { return now; }
     std::vector<ArpRow> ReadArpRows() override { return rows; }
     std::vector<LocalIpv4Address> LocalAddresses() override { return locals; }
-    void Remember(const std::string& ip, const std::string& mac) override { remembered.push_back(ip + "=" + mac); }
+    bool Remember(const std::string& ip, const std::string& mac, std::string& reason) override {
+        remembered.push_back(ip + "=" + mac);
+        reason = remember_reason;
+        return remember_works;
+    }
 
     // The engine's Stop: every order ends cancelled, not by the watch's own Cancel.
     void Stop() {
@@ -104,25 +116,34 @@ public:
                 outcome.answered_ms = now;
                 if (next_machine->leaves_row) AddRow(*next_machine);
             }
+            for (const Machine& m : machines) {
+                if (!m.answers && m.leaves_row && m.address == outcome.address && Up(m, now)) AddRow(m);
+            }
             order.done(outcome);
         }
     }
 
 private:
+    static bool Up(const Machine& m, std::int64_t at) { return at >= kSentMs + m.up_ms && at < kSentMs + m.down_ms; }
     // When the order ends, and the machine that answers it (none: it ends unanswered).
     std::int64_t EndOf(const ProbeOrder& order, const Machine*& answering) const {
         answering = nullptr;
         const auto address = ReadIpv4Octets(order.host);
         if (order.first_ms >= order.end_ms) return now;  // the engine ends it as it takes it in
+        // Its first attempt starts once it has a place; none starts at or after its end.
+        const std::int64_t start = order.first_ms + (order.echo_only ? busy_ms : 0);
+        if (start >= order.end_ms) return order.end_ms;
+        std::int64_t end = order.end_ms;
+        if (order.attempts > 0) end = std::min(end, start + order.attempts * std::int64_t{order.attempt_ms});
         for (const Machine& m : machines) {
-            if (!address || m.address != *address) continue;
-            const std::int64_t at = std::max(order.first_ms, kSentMs + m.up_ms) + 1;
-            if (at < order.end_ms) {
+            if (!address || m.address != *address || !m.answers) continue;
+            const std::int64_t at = std::max(start, kSentMs + m.up_ms) + 1;
+            if (at < end && Up(m, at)) {
                 answering = &m;
-                return at;
+                end = at;
             }
         }
-        return order.end_ms;
+        return end;
     }
     void AddRow(const Machine& m) {
         ArpRow row;
@@ -141,7 +162,11 @@ private:
     ProbeTicket last_ = 0;
 };
 
+// The command line's watch: probed from the send on, in attempts of 2 s, to /timeout.
 constexpr WatchSchedule kCommandSchedule{0, 0, 2000, 30000};
+constexpr WatchSchedule kCommand63{0, 0, 2000, 63000};
+constexpr WatchSchedule kCommand64{0, 0, 2000, 64000};
+constexpr WatchSchedule kCommand66{0, 0, 2000, 66000};
 
 struct Watched {
     int reports = 0;
@@ -174,8 +199,9 @@ const Ipv4Bytes kTyped{10, 77, 0, 2};
 const Ipv4Bytes kNew{10, 77, 0, 40};
 
 // Each way a wake can go, with the dialog's schedule (a minute, probes to 90 s, the
-// sweep from 75 s) or the command line's (from the send, here 30 s, the sweep at once
-// when the address stays silent... from 15 s before the end).
+// sweep from 75 s) or the command line's (from the send to /timeout, the sweep from
+// 15 s before the end but not before 60 s after the send, and none when it would not
+// end by the end: 64 s for a /24).
 TEST(WakeWatch, SeesWhatReallyAnsweredWhereAndReportsWithinTheWatch) {
     const struct {
         const char* name;
@@ -187,37 +213,66 @@ TEST(WakeWatch, SeesWhatReallyAnsweredWhereAndReportsWithinTheWatch) {
         std::int64_t earliest_ms, latest_ms;  // of the report, from the send
         std::size_t swept;                    // echo-only orders
         std::vector<std::string> remembered;
+        int needs_s;  // a sweep skipped for want of time: what it needs
     } cases[] = {
         {"comes up after the packet", "10.77.0.2", kWatchSchedule, true, {{kTyped, kWoken, 20000}},
-         WakeVerdict::kTurnedOn, 60000, 60010, 0, {}},
+         WakeVerdict::kTurnedOn, 60000, 60010, 0, {}, 0},
         {"already on before the packet", "10.77.0.2", kWatchSchedule, true, {{kTyped, kWoken, -10000}},
-         WakeVerdict::kAlreadyOn, 60000, 60010, 0, {}},
+         WakeVerdict::kAlreadyOn, 60000, 60010, 0, {}, 0},
+        // DHCP gave the address to another device while the PC slept, and back to the PC
+        // as it woke: the answer before the packet was not the PC's.
+        {"another device before the packet, the woken PC after it", "10.77.0.2", kWatchSchedule, true,
+         {{kTyped, kOther, -10000, true, 0}, {kTyped, kWoken, 20000}}, WakeVerdict::kTurnedOn, 60000, 60010, 0, {}, 0},
         {"another device at the address", "10.77.0.2", kWatchSchedule, true, {{kTyped, kOther, -10000}},
-         WakeVerdict::kOtherMac, 75000, 79000, 252, {}},
+         WakeVerdict::kOtherMac, 75000, 79000, 252, {}, 0},
         {"at a new address, the old one silent", "10.77.0.2", kWatchSchedule, true, {{kNew, kWoken, 30000}},
-         WakeVerdict::kNewAddress, 75000, 79000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}},
+         WakeVerdict::kNewAddress, 75000, 79000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}, 0},
         {"at a new address, the old one another device's", "10.77.0.2", kWatchSchedule, true,
          {{kTyped, kOther, -10000}, {kNew, kWoken, 30000}}, WakeVerdict::kNewAddress, 75000, 79000, 252,
-         {"10.77.0.40=00-1a-2b-3c-4d-5e"}},
-        {"silent everywhere", "10.77.0.2", kWatchSchedule, true, {}, WakeVerdict::kNoAnswer, 90000, 90000, 252, {}},
+         {"10.77.0.40=00-1a-2b-3c-4d-5e"}, 0},
+        // A row the sweep left where nothing answered (a device that answers ARP only) is
+        // no new address.
+        {"the woken MAC's row where nothing answers", "10.77.0.2", kWatchSchedule, true,
+         {{kNew, kWoken, 30000, true, kNever, false}}, WakeVerdict::kNoAnswer, 90000, 90000, 252, {}, 0},
+        {"silent everywhere", "10.77.0.2", kWatchSchedule, true, {}, WakeVerdict::kNoAnswer, 90000, 90000, 252, {},
+         0},
         {"comes up late, while the sweep runs", "10.77.0.2", kWatchSchedule, true, {{kTyped, kWoken, 76000}},
-         WakeVerdict::kTurnedOn, 76000, 76010, 252, {}},
+         WakeVerdict::kTurnedOn, 76000, 76010, 252, {}, 0},
         {"sweep turned off", "10.77.0.2", kWatchSchedule, false, {{kNew, kWoken, 30000}}, WakeVerdict::kNoAnswer,
-         90000, 90000, 0, {}},
+         90000, 90000, 0, {}, 0},
         {"answered, no ARP row", "10.77.0.2", kWatchSchedule, true, {{kTyped, kOther, 20000, false}},
-         WakeVerdict::kTurnedOn, 60000, 60010, 0, {}},
+         WakeVerdict::kTurnedOn, 60000, 60010, 0, {}, 0},
         {"not on a LAN of this PC: the row is the router's", "192.168.5.9", kWatchSchedule, true,
-         {{{192, 168, 5, 9}, kOther, 20000}}, WakeVerdict::kTurnedOn, 60000, 60010, 0, {}},
+         {{{192, 168, 5, 9}, kOther, 20000}}, WakeVerdict::kTurnedOn, 60000, 60010, 0, {}, 0},
         {"not on a LAN of this PC, silent: nothing to sweep", "192.168.5.9", kWatchSchedule, true, {},
-         WakeVerdict::kNoAnswer, 90000, 90000, 0, {}},
-        {"a machine's name", "nas", kWatchSchedule, true, {}, WakeVerdict::kNoAnswer, 90000, 90000, 0, {}},
+         WakeVerdict::kNoAnswer, 90000, 90000, 0, {}, 0},
+        {"a machine's name", "nas", kWatchSchedule, true, {}, WakeVerdict::kNoAnswer, 90000, 90000, 0, {}, 0},
+        // Said by the watch; whether it matters is the report's to say.
         {"command line: already on", "10.77.0.2", kCommandSchedule, true, {{kTyped, kWoken, -10000}},
-         WakeVerdict::kAlreadyOn, 0, 10, 0, {}},
-        {"command line: at a new address", "10.77.0.2", kCommandSchedule, true, {{kNew, kWoken, 2000}},
-         WakeVerdict::kNewAddress, 15000, 19000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}},
-        // A watch shorter than the sweep: the sweep is cut at the watch's end, and so is the report.
+         WakeVerdict::kAlreadyOn, 0, 10, 0, {}, 64},
+        {"command line, 66 s: at a new address", "10.77.0.2", kCommand66, true, {{kNew, kWoken, 2000}},
+         WakeVerdict::kNewAddress, 60000, 64000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}, 0},
+        {"command line, 64 s: the sweep just fits", "10.77.0.2", kCommand64, true, {{kNew, kWoken, 2000}},
+         WakeVerdict::kNewAddress, 60000, 64000, 252, {"10.77.0.40=00-1a-2b-3c-4d-5e"}, 0},
+        // Too short for a sweep from 60 s on: none at all, rather than one in the first
+        // seconds, before any PC can have booted.
+        {"command line, 63 s: no room for the sweep", "10.77.0.2", kCommand63, true, {{kNew, kWoken, 2000}},
+         WakeVerdict::kNoAnswer, 63000, 63000, 0, {}, 64},
+        {"command line, 30 s: at a new address, unfound", "10.77.0.2", kCommandSchedule, true, {{kNew, kWoken, 2000}},
+         WakeVerdict::kNoAnswer, 30000, 30000, 0, {}, 64},
         {"command line, 2 s: silent", "10.77.0.2", {0, 0, 2000, 2000}, true, {}, WakeVerdict::kNoAnswer, 2000, 2000,
-         252, {}},
+         0, {}, 64},
+        // Another device at the address: the verdict can still change only while a sweep
+        // may find the PC elsewhere.
+        {"command line, another device, no room: ends at once", "10.77.0.2", kCommandSchedule, true,
+         {{kTyped, kOther, -10000}}, WakeVerdict::kOtherMac, 0, 10, 0, {}, 64},
+        {"command line, another device, no sweep: ends at once", "10.77.0.2", kCommand66, false,
+         {{kTyped, kOther, -10000}}, WakeVerdict::kOtherMac, 0, 10, 0, {}, 0},
+        {"command line, another device, a sweep to come: runs on to it", "10.77.0.2", kCommand66, true,
+         {{kTyped, kOther, -10000}}, WakeVerdict::kOtherMac, 63000, 64000, 252, {}, 0},
+        {"command line, another device, then the PC at a new address", "10.77.0.2", kCommand66, true,
+         {{kTyped, kOther, -10000}, {kNew, kWoken, 30000}}, WakeVerdict::kNewAddress, 60000, 64000, 252,
+         {"10.77.0.40=00-1a-2b-3c-4d-5e"}, 0},
     };
     for (const auto& c : cases) {
         FakeNetwork network;
@@ -230,9 +285,49 @@ TEST(WakeWatch, SeesWhatReallyAnsweredWhereAndReportsWithinTheWatch) {
         EXPECT_LE(watched.at_ms, c.latest_ms) << c.name;
         EXPECT_EQ(network.sweep_orders.size(), c.swept) << c.name;
         EXPECT_EQ(network.remembered, c.remembered) << c.name;
+        EXPECT_EQ(watched.seen.sweep_needs_s, c.needs_s) << c.name;
         if (c.verdict == WakeVerdict::kNewAddress) {
             EXPECT_EQ(watched.seen.new_address, kNew) << c.name;
         }
+        // No sweep starts before 60 s after the send.
+        for (const ProbeOrder& order : network.sweep_orders) EXPECT_GE(order.first_ms, kSentMs + 60000) << c.name;
+    }
+}
+
+// A new address that cannot be remembered is still the report's, and the pair goes into
+// what the watch saw, with the system's reason; whether the sweep found it or the ARP
+// table knew it already and a probe confirmed it.
+TEST(WakeWatch, APairItCouldNotRememberIsInWhatItSaw) {
+    const struct {
+        const char* name;
+        bool works;
+        bool row_before_sweep;
+        std::string not_remembered;  // ip=mac: reason
+    } cases[] = {
+        {"found by the sweep", false, false, "10.77.0.40=00-1a-2b-3c-4d-5e: Access is denied (5)"},
+        {"known to the ARP table, confirmed", false, true, "10.77.0.40=00-1a-2b-3c-4d-5e: Access is denied (5)"},
+        {"remembered", true, false, ""},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        network.machines = {{kNew, kWoken, 2000}};
+        network.remember_works = c.works;
+        network.remember_reason = c.works ? "" : "Access is denied (5)";
+        if (c.row_before_sweep) {
+            ArpRow row;
+            std::memcpy(&row.address, kNew.data(), 4);
+            row.physical = HardwareAddress(kWoken);
+            network.rows.push_back(row);
+        }
+        const Watched watched = RunWake(network, "10.77.0.2", kCommand66, true, 1);
+        EXPECT_EQ(DecideWakeReport(watched.seen).verdict, WakeVerdict::kNewAddress) << c.name;
+        EXPECT_EQ(network.remembered, std::vector<std::string>{"10.77.0.40=00-1a-2b-3c-4d-5e"}) << c.name;
+        std::string told;
+        for (const PairNotRemembered& pair : watched.seen.not_remembered) {
+            told += pair.ip + "=" + pair.mac + ": " + pair.reason;
+        }
+        EXPECT_EQ(told, c.not_remembered) << c.name;
+        EXPECT_EQ(network.sweep_orders.size(), c.row_before_sweep ? 0u : 252u) << c.name;
     }
 }
 
@@ -258,26 +353,106 @@ TEST(WakeWatch, SweepsEachAddressOnceEchoOnlyAndPaced) {
     EXPECT_LE(per_start.rbegin()->first + kSweepPace.attempt_ms, kSentMs + 80000);
 }
 
-// One sweep per LAN per run: two watches of one /list share it.
-TEST(WakeWatch, WatchesOfOneRunShareTheSweepOfTheirLan) {
-    FakeNetwork network;
-    network.machines = {{kNew, kWoken, 1000}};
-    const auto sweeps = std::make_shared<LanSweeps>();
-    std::vector<WakeVerdict> verdicts;
-    std::vector<std::shared_ptr<WakeWatch>> watches;
-    network.now = kSentMs - 1;
-    for (const char* ip : {"10.77.0.2", "10.77.0.3"}) {
-        watches.push_back(WakeWatch::Create(network, sweeps, ip, kWokenText, WakeWatchPlan{kCommandSchedule, true},
-                                            [&](const WakeSighting& seen) {
-                                                verdicts.push_back(DecideWakeReport(seen).verdict);
-                                            }));
-        watches.back()->ProbeBeforeSend();
+// An engine busy with other orders (another LAN's sweep, a long list's watches) makes
+// the sweep's echo requests wait for a place: they are asked late, not dropped.
+TEST(WakeWatch, ASweepOnABusyEngineAsksLateRatherThanNever) {
+    const struct {
+        std::int64_t busy_ms;
+        WakeVerdict verdict;
+    } cases[] = {
+        {0, WakeVerdict::kNewAddress},
+        {1000, WakeVerdict::kNewAddress},
+        {4000, WakeVerdict::kNewAddress},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        network.machines = {{kNew, kWoken, 2000}};
+        network.busy_ms = c.busy_ms;
+        const Watched watched = RunWake(network, "10.77.0.2", kWatchSchedule, true, 3000);
+        EXPECT_EQ(DecideWakeReport(watched.seen).verdict, c.verdict) << c.busy_ms;
+        EXPECT_LE(watched.at_ms, 90000) << c.busy_ms;
     }
-    network.now = kSentMs;
-    for (const auto& watch : watches) watch->Start(kSentMs);
-    network.RunUntil(kSentMs + 600000);
-    EXPECT_EQ(verdicts, (std::vector<WakeVerdict>{WakeVerdict::kNewAddress, WakeVerdict::kNewAddress}));
-    EXPECT_EQ(network.sweep_orders.size(), 252u);
+}
+
+// A watch joins a sweep whenever it needs it: before its first answer, with one order
+// still out, or after its end; each gets every address that answered, once, and never
+// one that did not.
+TEST(LanSweep, TellsEveryWatchEveryAddressThatAnsweredOnceWheneverItJoins) {
+    // Nine addresses: eight at once, the ninth a step later. The first answers at once,
+    // the ninth late, after the others have ended unanswered.
+    std::vector<Ipv4Bytes> addresses;
+    for (std::uint8_t host = 40; host <= 48; ++host) addresses.push_back({10, 77, 0, host});
+    const std::vector<Ipv4Bytes> answered = {addresses.front(), addresses.back()};
+    const struct {
+        const char* name;
+        std::int64_t join_ms;  // from the sweep's start
+        bool told_at_once;
+    } cases[] = {
+        {"joins before anything ended", 0, false},
+        {"joins with one order out", kSweepPace.attempt_ms + 20, false},
+        {"joins after the end", 2000, true},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        network.machines = {{addresses.front(), kOther, -1}, {addresses.back(), kWoken, kSweepPace.attempt_ms + 40}};
+        network.now = kSentMs;
+        const auto sweep = LanSweep::Start(network, addresses, kSentMs, kSentMs + 60000);
+        network.RunUntil(kSentMs + c.join_ms);
+        std::vector<std::vector<Ipv4Bytes>> told;
+        sweep->WhenFinished([&told](const std::vector<Ipv4Bytes>& found) { told.push_back(found); });
+        EXPECT_EQ(told.size(), c.told_at_once ? 1u : 0u) << c.name;
+        network.RunUntil(kSentMs + 600000);
+        EXPECT_EQ(told, std::vector<std::vector<Ipv4Bytes>>{answered}) << c.name;
+        EXPECT_FALSE(sweep->Running()) << c.name;
+    }
+}
+
+// One sweep of a LAN at a time: a watch that needs one while a sweep of its LAN runs
+// shares it (a /list's PCs, sent together; two wakes from the dialog seconds apart);
+// once a sweep has ended, the next watch that needs one gets its own, which sees the PC
+// that has come up since.
+TEST(WakeWatch, SharesTheSweepOfItsLanWhileItRunsAndNeverAFinishedOne) {
+    const Ipv4Bytes second_new{10, 77, 0, 250};  // late in the sweep's order
+    const struct {
+        const char* name;
+        WatchSchedule schedule;
+        std::int64_t second_sent_ms;  // from the first send
+        std::int64_t second_up_ms;    // the second PC, at its new address
+        std::size_t swept;
+    } cases[] = {
+        {"a /list: sent together", kCommand66, 0, 1000, 252},
+        {"the dialog: woken 2 s apart, the second joins the running sweep", kWatchSchedule, 2000, 30000, 252},
+        {"the dialog: woken 10 s apart, the second gets a sweep of its own", kWatchSchedule, 10000, 80000, 504},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        network.machines = {{kNew, kWoken, 1000}, {second_new, kOther, c.second_up_ms}};
+        const auto sweeps = std::make_shared<LanSweeps>();
+        const struct {
+            const char* ip;
+            const char* mac;
+            std::int64_t sent_ms;
+        } wakes[] = {{"10.77.0.2", kWokenText, 0}, {"10.77.0.3", "02-00-00-00-00-09", c.second_sent_ms}};
+        std::vector<std::optional<WakeSighting>> seen(2);
+        std::vector<std::shared_ptr<WakeWatch>> watches;
+        for (std::size_t i = 0; i < 2; ++i) {
+            const std::int64_t sent = kSentMs + wakes[i].sent_ms;
+            network.RunUntil(sent - 1);
+            network.now = std::max(network.now, sent - 1);
+            watches.push_back(WakeWatch::Create(network, sweeps, wakes[i].ip, wakes[i].mac,
+                                                WakeWatchPlan{c.schedule, true},
+                                                [&seen, i](const WakeSighting& told) { seen[i] = told; }));
+            watches.back()->ProbeBeforeSend();
+            network.RunUntil(sent);
+            network.now = sent;
+            watches.back()->Start(sent);
+        }
+        network.RunUntil(kSentMs + 600000);
+        ASSERT_TRUE(seen[0] && seen[1]) << c.name;
+        EXPECT_EQ(seen[0]->new_address, kNew) << c.name;
+        EXPECT_EQ(seen[1]->new_address, second_new) << c.name;
+        EXPECT_EQ(network.sweep_orders.size(), c.swept) << c.name;
+    }
 }
 
 // The engine stops when the dialog closes: whatever the watch was doing, nobody is told.

@@ -7,23 +7,29 @@
 
 namespace {
 
-UniqueKey OpenCacheKey(REGSAM access) {
+UniqueKey OpenCacheKey(REGSAM access, LONG* status = nullptr) {
     UniqueKey key;
     // RegCreateKeyExA opens the key, or creates it and any missing key above it.
-    const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCacheKeyPath, 0, nullptr,
-                                        REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) key.release();
+    const LONG created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCacheKeyPath, 0, nullptr,
+                                         REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), nullptr);
+    if (created != ERROR_SUCCESS) key.release();
+    if (status != nullptr) *status = created;
     return key;
 }
 
 }  // namespace
 
-bool WriteCacheValue(std::string name, std::string text) {
-    const UniqueKey key = OpenCacheKey(KEY_WRITE);
-    if (!key) return false;
+bool WriteCacheValue(std::string name, std::string text, LONG* status) {
+    LONG opened = ERROR_SUCCESS;
+    const UniqueKey key = OpenCacheKey(KEY_WRITE, &opened);
+    if (!key) {
+        if (status != nullptr) *status = opened;
+        return false;
+    }
     const CacheValue value = EncodeCacheValue(text);
-    return RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, value.data(),
-                          static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
+    const LONG set = RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, value.data(), static_cast<DWORD>(value.size()));
+    if (status != nullptr) *status = set;
+    return set == ERROR_SUCCESS;
 }
 
 std::string ReadCacheValue(std::string name) {

@@ -14,8 +14,9 @@ constexpr char kCacheKeyPath[] = "Software\\Tarvex\\WOL\\Cache";
 
 /// Stores `text` (cut to 17 characters, NUL-padded to 18 bytes) under the value name
 /// `name`, replacing what was there; the empty name is the key's default value. Creates
-/// the key when missing. True when the value was written.
-bool WriteCacheValue(std::string name, std::string text);
+/// the key when missing. True when the value was written; else, when `status` is given,
+/// it gets the failing call's error code.
+bool WriteCacheValue(std::string name, std::string text, LONG* status = nullptr);
 
 /// The text stored under `name`, or the empty text when there is none or the key
 /// cannot be opened. Creates the key when missing. A value this program did not write

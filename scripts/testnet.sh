@@ -38,8 +38,9 @@
 #   TARVEX_LAN2_IF TARVEX_LAN2_PEER_IF    the program's veth to it and the one inside it,
 #   TARVEX_LAN2_MAC TARVEX_LAN2_PEER_MAC  and their MACs
 #   TARVEX_PC_LIST_FILE                   with TARVEX_PC_LIST=N: the list of N PCs
-#   TARVEX_SLEEPING_PEER                  scripts/sleeping-peer: a PC asleep on the program's
-#                                         LAN until its magic packet comes (see there)
+#   TARVEX_SLEEPING_PEER                  scripts/sleeping-peer: a PC asleep on a LAN of the
+#                                         program (the peer's, or the second one) until its
+#                                         magic packet comes (see there)
 #   TARVEX_ROUTER_NS TARVEX_FAR_NS        with TARVEX_FAR_LAN=1: the router's and the far LAN's
 #   TARVEX_FAR_IF TARVEX_FAR_MAC          namespaces, the far PC's veth and its MAC, and the
 #   TARVEX_ROUTER_IF                      program's veth to the router

@@ -170,7 +170,8 @@ finish_case WakeAndWaitReportsTheSleepingPcTurnedOn "${problems[@]}"
 # --- /list /wait /report of 5 PCs, one of them woken at a new address ----------------
 # The peer and the second LAN's peer answer before their packets; 10.77.0.3 and
 # 10.77.0.4 are held by nobody; the sleeping PC is listed at 10.77.0.61 but wakes at
-# 10.77.0.60, where the sweep (15 s before the end) finds its MAC.
+# 10.77.0.60, where the sweep finds its MAC: 60 s after the sends, which the /timeout of
+# 66 s leaves room for.
 printf '%s\r\n' "# PCs of the test network" "10.77.0.2,02:77:00:00:00:02,peer" "10.78.0.2,02:78:00:00:00:02,lan2 peer" \
     "10.77.0.3,02:77:00:00:00:03,silent" "10.77.0.61,02:77:00:00:01:60,moved" "10.77.0.4,02:77:00:00:00:04,silent too" \
     >"$home/files/pcs.csv"
@@ -181,10 +182,10 @@ list_csv() {  # list_csv RUNNER REPORT: the list run by RUNNER (as_user, as_root
         problems+=("the sleeping PC did not start: $(cat "$home/files/sleeper.txt")")
         return
     fi
-    "$1" /list "Z:${home//\//\\}\\files\\pcs.csv" /wait /timeout 22 /report "Z:${report//\//\\}"
+    "$1" /list "Z:${home//\//\\}\\files\\pcs.csv" /wait /timeout 66 /report "Z:${report//\//\\}"
     stop_sleeper
     expect "exit code" "$rc" 1
-    within "ms" "$ms" 20000 26000
+    within "ms" "$ms" 66000 74000
 }
 expected_lines="10.77.0.2 02-77-00-00-00-02 peer was already on
 10.77.0.3 02-77-00-00-00-03 silent no answer

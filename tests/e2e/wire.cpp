@@ -160,11 +160,12 @@ std::unique_ptr<HostChange> ProxyCompletingEveryConnection() {
         "f=" + base + "\n[ -s $f.pid ] && kill $(cat $f.pid) 2>/dev/null\nrm -f $f.py $f.log $f.pid; true\n");
 }
 
-SleepingPeer::SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s)
+SleepingPeer::SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s, Side lan)
     : base_(UniqueHostPath("tvx-sleeper")) {
     const auto started = RunOnHost(
         std::string(kAliveFunction) + "f=" + base_ + "\n\"$TARVEX_SLEEPING_PEER\" " + Quote(ip) + " " + Quote(mac) +
-            " " + std::to_string(wake_delay_s) + " </dev/null >$f.log 2>&1 &\necho $! >$f.pid\n"
+            " " + std::to_string(wake_delay_s) + (lan == Side::kSecondLan ? " lan2" : " lan1") +
+            " </dev/null >$f.log 2>&1 &\necho $! >$f.pid\n"
             "for i in $(seq 200); do\n"
             "  sed -n 's/^ready //p' $f.log | grep . && exit 0\n"
             "  alive $(cat $f.pid) || break\n"

@@ -79,15 +79,17 @@ private:
 /// refuses. Undone when the object goes.
 std::unique_ptr<HostChange> FirewalledPeer(int listen_port, Side side = Side::kPeer);
 
-/// A PC asleep on the program's LAN (scripts/sleeping-peer), in a namespace of its own:
-/// `ip` (on 10.77.0.0/24 and held by nobody else) with `mac` ("02:77:00:00:01:50"). It
-/// answers nothing, ARP included, until a magic packet for its MAC reaches UDP port
-/// 40000, 9 or 7, and from `wake_delay_s` seconds after the first one on it answers ARP
-/// and pings (its TCP ports refuse). Gone, namespace and all, when the object goes.
+/// A PC asleep on a LAN of the program (scripts/sleeping-peer), in a namespace of its own:
+/// `ip` (on 10.77.0.0/24, or 10.78.0.0/24 for `lan` kSecondLan, and held by nobody else)
+/// with `mac` ("02:77:00:00:01:50"). It answers nothing, ARP included, until a magic
+/// packet for its MAC reaches UDP port 40000, 9 or 7, and from `wake_delay_s` seconds
+/// after the first one on it answers ARP and pings (its TCP ports refuse). Gone,
+/// namespace and all, when the object goes.
 class SleepingPeer {
 public:
-    /// Returns once it is asleep; check started().
-    SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s);
+    /// Returns once it is asleep; check started(). `lan`: kPeer (the peer's LAN) or
+    /// kSecondLan (with TARVEX_SECOND_LAN=1).
+    SleepingPeer(const std::string& ip, const std::string& mac, int wake_delay_s, Side lan = Side::kPeer);
     ~SleepingPeer();
     SleepingPeer(const SleepingPeer&) = delete;
     SleepingPeer& operator=(const SleepingPeer&) = delete;
