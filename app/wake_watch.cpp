@@ -183,7 +183,7 @@ void WakeWatch::Start(std::int64_t sent_ms, std::optional<std::int64_t> end_ms) 
     WatchSchedule schedule = plan_.schedule;
     if (end_ms) schedule.end_ms = static_cast<int>(*end_ms - sent_ms);
     end_ms_ = sent_ms + schedule.end_ms;
-    const std::int64_t earliest = std::max<std::int64_t>(schedule.wait_ms, kSweepEarliestMs);
+    const std::int64_t earliest = std::max<std::int64_t>(schedule.wait_ms, plan_.sweep_earliest_ms);
     sweep_at_ms_ = std::max(sent_ms + earliest, end_ms_ - kSweepLeadMs);
     if (!sweep_addresses_.empty()) {
         const std::int64_t span = SweepSpanMs(sweep_addresses_.size());

@@ -107,6 +107,8 @@ struct WakeWatchPlan {
     WatchSchedule schedule;  // from the send
     /// The sweep may run (the user has not turned it off).
     bool sweep = true;
+    /// No sweep starts sooner after the send (a test of the sweep itself may not wait).
+    std::int32_t sweep_earliest_ms = kSweepEarliestMs;
 };
 
 class WakeWatch {

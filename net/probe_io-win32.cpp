@@ -1,7 +1,10 @@
 #include "net/probe_io-win32.h"
 
-// icmpapi.h needs the IP helper types declared first.
+// icmpapi.h needs the IP helper types declared first, and winternl.h for the APC
+// routine's type.
 #include <iphlpapi.h>
+#include <winternl.h>
+#define PIO_APC_ROUTINE_DEFINED
 #include <icmpapi.h>
 #include <ntsecapi.h>
 
@@ -18,6 +21,18 @@ using UniqueIcmpHandle = UniqueHandle<InvalidIsNone<HANDLE, IcmpCloseHandle>>;
 bool IsSignalled(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
+
+// Wine 8's IcmpSendEcho2, given an event and no APC routine, frees the status block of a
+// request that is still running, and the request's end then writes into freed memory:
+// the heap breaks at some later free (the tests that force the IP helper path crashed
+// so). Given an APC routine as well, Wine keeps that block until the routine has run,
+// which an alertable wait lets it do. Windows needs none of it and gets none.
+bool RunsOnWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+void NTAPI LetWineFreeItsStatusBlock(PVOID, PIO_STATUS_BLOCK, ULONG) {}
 
 }  // namespace
 
@@ -111,8 +126,12 @@ bool WinsockProbeIo::SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request
     if (!raw_) return false;
     const sockaddr_in addr = ToSockaddr(to, {0, 0});
     const int length = static_cast<int>(request.size());
-    return sendto(raw_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
-                  reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == length;
+    const int sent = sendto(raw_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
+                            reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEACCES) raw_.reset();
+    if (sent != length) return false;
+    ++raw_echoes_sent_;
+    return true;
 }
 
 IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload,
@@ -130,7 +149,8 @@ IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::ui
     echo->replies.resize(sizeof(ICMP_ECHO_REPLY) + payload.size() + 8 + 64);
     const DWORD timeout = static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 1));
     echo->free_at_ms = NowMs() + timeout + kApiEchoMarginMs;
-    const DWORD at_once = IcmpSendEcho2(echo->icmp.get(), echo->event.get(), nullptr, nullptr, echo->destination,
+    const PIO_APC_ROUTINE apc = RunsOnWine() ? LetWineFreeItsStatusBlock : nullptr;
+    const DWORD at_once = IcmpSendEcho2(echo->icmp.get(), echo->event.get(), apc, nullptr, echo->destination,
                                         echo->payload.data(), static_cast<WORD>(echo->payload.size()), nullptr,
                                         echo->replies.data(), static_cast<DWORD>(echo->replies.size()), timeout);
     if (at_once == 0 && GetLastError() != ERROR_IO_PENDING) return 0;  // it never started
@@ -138,7 +158,12 @@ IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::ui
     if (at_once != 0) SetEvent(echo->event.get());
     const IoId id = NextId();
     api_echoes_.emplace(id, std::move(echo));
+    ++api_echoes_started_;
     return id;
+}
+
+bool WinsockProbeIo::HasApiEchoRoom() {
+    return path_ == EchoPath::kRawOnly || ApiEchoesInFlight() < kMostApiEchoes;
 }
 
 IoId WinsockProbeIo::Connect(const Ipv4Bytes& to, std::uint16_t port) {
@@ -193,12 +218,15 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
         }
         const std::int64_t now = NowMs();
         const DWORD wait_ms = settled_at_once_.empty() && until > now ? static_cast<DWORD>(until - now) : 0;
-        const DWORD woke = WaitForMultipleObjects(count, handles.data(), FALSE, wait_ms);
+        // Alertable for Wine's sake (RunsOnWine): an APC that runs ends the wait like
+        // nothing else seen.
+        const DWORD woke = WaitForMultipleObjectsEx(count, handles.data(), FALSE, wait_ms, RunsOnWine());
         // The wake event resets itself as the wait returns for it.
         if (woke == WAIT_OBJECT_0) events.woken = true;
 
         const std::size_t seen_before = events.datagrams.size() + events.connections.size() + events.api_echoes.size();
         const bool raw_failed_before = events.raw_failed;
+        const bool had_room = HasApiEchoRoom();
         Receive(events);
         CheckConnections(events);
         CheckApiEchoes(NowMs(), events);
@@ -207,8 +235,10 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
         const bool saw = events.datagrams.size() + events.connections.size() + events.api_echoes.size() !=
                              seen_before ||
                          events.raw_failed != raw_failed_before;
-        // A request that was let go of ending wakes the wait but is nothing to report.
-        if (saw || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
+        // A request that was let go of ending is nothing to report; it matters only when
+        // it makes room, for the orders that wait for it.
+        const bool room_made = !had_room && HasApiEchoRoom();
+        if (saw || room_made || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
     }
 }
 
@@ -289,6 +319,13 @@ void WinsockProbeIo::CheckApiEchoes(std::int64_t now, IoEvents& events) {
                                      return IsSignalled(echo->event.get()) || now >= echo->free_at_ms;
                                  }),
                   let_go_.end());
+}
+
+ProbeIoSent WinsockProbeIo::Sent() const {
+    ProbeIoSent sent;
+    sent.raw_echoes = raw_echoes_sent_.load();
+    sent.api_echoes = api_echoes_started_.load();
+    return sent;
 }
 
 int WinsockProbeIo::ApiEchoesInFlight() const {
