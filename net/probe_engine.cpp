@@ -135,7 +135,7 @@ void ProbeEngine::TakeInRequests() {
 }
 
 void ProbeEngine::StartDue(std::int64_t now) {
-    for (bool first = true; running_ < most_at_once_ && !stop_seen_; first = false) {
+    for (bool first = true; running_ < most_at_once_ && !stop_seen_ && EchoCanLeave(); first = false) {
         if (!first) now = io_.NowMs();  // a name may have taken long to resolve
         // The first in line that is due; one whose first_ms lies ahead lets those
         // behind it go first.
@@ -195,10 +195,10 @@ void ProbeEngine::StartAttempt(ProbeTicket ticket, std::int64_t now) {
     attempt.value = io_.NewProbeValue();
     const EchoRequest request = BuildEchoRequest(io_.TickCount(), attempt.value);
     // The echo request leaves first. A failed send or connect does not end the attempt:
-    // what did start may still answer.
-    if (io_.HasRawSocket()) {
-        io_.SendRawEcho(attempt.to, request);
-    } else {
+    // what did start may still answer. A raw socket whose sends Windows refuses is gone
+    // after the send: this same echo goes through the IP helper, as every later one.
+    const bool raw_sent = io_.HasRawSocket() && io_.SendRawEcho(attempt.to, request);
+    if (!raw_sent && !io_.HasRawSocket()) {
         const std::vector<std::uint8_t> payload(request.begin() + kIcmpHeaderSize, request.end());
         attempt.api_echo = io_.StartApiEcho(attempt.to, payload, static_cast<std::int32_t>(limit));
     }
@@ -345,12 +345,19 @@ int ProbeEngine::WaitMs(std::int64_t now, int most_wait_ms) const {
     for (const auto& [ticket, entry] : entries_) {
         if (entry->attempt) next = std::min(next, entry->attempt->end_ms);
     }
+    // An order that is due but has no room to start waits for the io to make room: the
+    // wait returns for that.
+    const bool may_start = running_ < most_at_once_ && EchoCanLeave();
     for (const ProbeTicket ticket : waiting_) {
         const Entry& entry = *entries_.at(ticket);
         next = std::min(next, entry.order.end_ms);
-        if (running_ < most_at_once_) next = std::min(next, entry.due_ms);
+        if (may_start) next = std::min(next, entry.due_ms);
     }
     return static_cast<int>(std::max<std::int64_t>(0, next - now));
+}
+
+bool ProbeEngine::EchoCanLeave() const {
+    return io_.HasRawSocket() || io_.HasApiEchoRoom();
 }
 
 void ProbeEngine::EndEverything() {

@@ -15,9 +15,11 @@
 // behalf.
 //
 // At most `most_at_once` orders have an attempt running; the rest wait in order of
-// submission. Written over ProbeIo, so that its scheduling, its order of steps and
-// every way an order ends can be checked natively with a fake network and clock;
-// probe_io-win32.h gives the Winsock and IP helper side.
+// submission. Without a raw socket an attempt also waits for room for its IP helper
+// request: an echo that was never sent would miss a PC that answers nothing else.
+// Written over ProbeIo, so that its scheduling, its order of steps and every way an
+// order ends can be checked natively with a fake network and clock; probe_io-win32.h
+// gives the Winsock and IP helper side.
 #include <array>
 #include <condition_variable>
 #include <cstddef>
@@ -108,7 +110,12 @@ public:
     /// and replies come as datagrams. Otherwise through StartApiEcho.
     virtual bool HasRawSocket() = 0;
     /// Sends the request through the raw socket as one datagram; true when all of it went.
+    /// When Windows refuses the socket's sends (not the destination) the io drops it:
+    /// HasRawSocket() is false from then on.
     virtual bool SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) = 0;
+    /// False while StartApiEcho has no room for one more request; a later Wait returns
+    /// once it has. True for an io that never starts any.
+    virtual bool HasApiEchoRoom() = 0;
     /// Sends one echo request carrying `payload` through the IP helper; its outcome
     /// comes from a later Wait, at the latest after `timeout_ms`. 0 when it could not
     /// be started.
@@ -200,6 +207,7 @@ private:
     void Handle(const IoEvents& events, std::int64_t now);
     void ExpireAttempts(std::int64_t now);
     int WaitMs(std::int64_t now, int most_wait_ms) const;
+    bool EchoCanLeave() const;
     void EndEverything();
 
     ProbeIo& io_;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -75,6 +76,8 @@ public:
     Bytes api_payload;
     bool raw = true, refuse_control = false;
     bool echo_fails = false;  // the raw send, or the IP helper's start
+    bool raw_refused = false;  // the raw send is refused and the socket dropped
+    int api_room = -1;         // IP helper requests the io holds at once; -1: any number
     std::vector<bool> resolves;  // one per Resolve; true when none is left
     std::function<void()> on_resolve;
     int reply_after_ms = -1;  // the peer answers every raw echo request after this
@@ -99,13 +102,18 @@ public:
         sent.push_back(request);
         std::uint32_t value;
         std::memcpy(&value, &request[8], 4);  // the tests run little-endian, as Windows does
+        if (raw_refused) raw = false;
         if (reply_after_ms >= 0) script.push_back(Received(now - kT0 + reply_after_ms, Reply(value, to)));
-        return !echo_fails;
+        return !echo_fails && !raw_refused;
     }
     IoId StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload, std::int32_t timeout_ms) override {
         Note("api " + Text(to) + ' ' + std::to_string(timeout_ms), to);
         api_payload = payload;
-        return echo_fails ? 0 : Open("api " + Text(to));
+        return echo_fails || !HasApiEchoRoom() ? 0 : Open("api " + Text(to));
+    }
+    bool HasApiEchoRoom() override {
+        const auto api = std::count_if(open.begin(), open.end(), [](const auto& o) { return o.second.rfind("api ", 0) == 0; });
+        return api_room < 0 || api < api_room;
     }
     IoId Connect(const Ipv4Bytes& to, std::uint16_t port) override {
         const std::string place = Text(to) + ':' + std::to_string(port);
@@ -382,6 +390,110 @@ TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
             EXPECT_EQ(done[i].outcome.verdict, ProbeVerdict::kNoAnswer) << c.name << ' ' << i;
             EXPECT_EQ(done[i].at_ms, c.ended_at[i]) << c.name << ' ' << i;
         }
+    }
+}
+
+// Without a raw socket an order starts only when the IP helper has room for its echo;
+// it keeps its place in line meanwhile, and the engine sleeps until a request ends
+// rather than turning without a pause. A raw socket needs no such room.
+TEST(ProbeEngine, AnOrderWaitsForRoomForItsIpHelperEcho) {
+    const auto api = [](std::int64_t at, int host, bool answered) {
+        return Event{at, "api 10.0.0." + std::to_string(host), answered, {}};
+    };
+    const struct {
+        const char* name;
+        bool raw;
+        int room;
+        std::vector<std::int64_t> ends;  // of the orders to 10.0.0.1, 10.0.0.2, ...; each one attempt of 500 ms
+        std::vector<Event> events;
+        std::vector<std::string> echoes;
+        std::vector<std::int64_t> ended_at;  // answered when the IP helper answers it, else no answer
+    } cases[] = {
+        {"a request answered makes room", false, 2, {1000, 1000, 1000},
+         {api(100, 1, true), api(150, 2, true), api(200, 3, true)},
+         {"0 10.0.0.1", "0 10.0.0.2", "100 10.0.0.3"}, {100, 150, 200}},
+        {"a request that ends unanswered makes room", false, 2, {1000, 1000, 1000}, {api(100, 2, false)},
+         {"0 10.0.0.1", "0 10.0.0.2", "100 10.0.0.3"}, {500, 500, 600}},
+        {"an attempt's end makes room", false, 2, {1000, 1000, 1000}, {},
+         {"0 10.0.0.1", "0 10.0.0.2", "500 10.0.0.3"}, {500, 500, 1000}},
+        {"in line: the first that waited goes first", false, 1, {2000, 2000, 2000}, {api(100, 1, true)},
+         {"0 10.0.0.1", "100 10.0.0.2", "600 10.0.0.3"}, {100, 600, 1100}},
+        {"the window ends while it waits", false, 2, {1000, 1000, 300}, {}, {"0 10.0.0.1", "0 10.0.0.2"},
+         {500, 500, 300}},
+        {"a raw socket needs no room", true, 0, {1000, 1000, 1000}, {},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3"}, {500, 500, 500}},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw = c.raw;
+        io.api_room = c.room;
+        io.script = c.events;
+        ProbeEngine engine(io);
+        std::vector<Done> done(c.ends.size());
+        for (std::size_t i = 0; i < c.ends.size(); ++i) {
+            ProbeOrder order = Order(io, done[i], "10.0.0." + std::to_string(i + 1), c.ends[i]);
+            order.echo_only = true;
+            engine.Submit(std::move(order));
+        }
+        // Bounded: an engine that turns without waiting never moves the fake clock.
+        int turns = 0;
+        while (turns < 100 && io.now < kT0 + 3000 && engine.Turn(1000)) ++turns;
+        EXPECT_EQ(io.echoes, c.echoes) << c.name;
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            const bool answered = std::any_of(c.events.begin(), c.events.end(), [&](const Event& e) {
+                return e.completed && e.place == "api 10.0.0." + std::to_string(i + 1);
+            });
+            EXPECT_EQ(done[i].calls, 1) << c.name << ' ' << i;
+            EXPECT_EQ(done[i].outcome.verdict, answered ? ProbeVerdict::kAnswered : ProbeVerdict::kNoAnswer)
+                << c.name << ' ' << i;
+            EXPECT_EQ(done[i].at_ms, c.ended_at[i]) << c.name << ' ' << i;
+        }
+        // A wait for each event, each attempt's end and the clock's last run to 3000.
+        EXPECT_EQ(std::count(io.log.begin(), io.log.end(), "wait 0"), 0) << c.name;
+        EXPECT_LE(turns, 12) << c.name;
+        EXPECT_TRUE(io.open.empty()) << c.name;
+    }
+}
+
+// A raw socket whose sends Windows refuses is dropped by the io: that attempt's echo
+// goes through the IP helper at once, and so does every later one. A send that failed
+// for its destination keeps the raw socket.
+TEST(ProbeEngine, ARefusedRawSendTurnsToTheIpHelper) {
+    const struct {
+        const char* name;
+        bool refused;
+        std::vector<Event> events;
+        Log echoes;
+        ProbeVerdict verdict;
+    } cases[] = {
+        {"refused", true, {},
+         {"echo 10.77.0.2", "api 10.77.0.2 500", "api 10.77.0.2 500"}, ProbeVerdict::kNoAnswer},
+        {"refused, the IP helper answers", true, {{50, "api 10.77.0.2", true, {}}},
+         {"echo 10.77.0.2", "api 10.77.0.2 500"}, ProbeVerdict::kAnswered},
+        {"failed for its destination", false, {}, {"echo 10.77.0.2", "echo 10.77.0.2"}, ProbeVerdict::kNoAnswer},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw_refused = c.refused;
+        io.echo_fails = !c.refused;
+        io.script = c.events;
+        ProbeEngine engine(io);
+        Done done;
+        ProbeOrder order = Order(io, done, "10.77.0.2", 1000, 2);
+        order.echo_only = true;
+        engine.Submit(std::move(order));
+        for (int turn = 0; turn < 10 && done.calls == 0; ++turn) engine.Turn(1000);
+        Log echoes;
+        std::copy_if(io.log.begin(), io.log.end(), std::back_inserter(echoes), [](const std::string& line) {
+            return line.rfind("echo ", 0) == 0 || line.rfind("api ", 0) == 0;
+        });
+        EXPECT_EQ(echoes, c.echoes) << c.name;
+        EXPECT_EQ(done.outcome.verdict, c.verdict) << c.name;
+        if (c.verdict == ProbeVerdict::kAnswered) {  // the refused request itself, through the IP helper
+            const Bytes request = Request(kValue);
+            EXPECT_EQ(io.api_payload, Bytes(request.begin() + kIcmpHeaderSize, request.end())) << c.name;
+        }
+        EXPECT_TRUE(io.open.empty()) << c.name;
     }
 }
 

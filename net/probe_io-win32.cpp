@@ -111,8 +111,12 @@ bool WinsockProbeIo::SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request
     if (!raw_) return false;
     const sockaddr_in addr = ToSockaddr(to, {0, 0});
     const int length = static_cast<int>(request.size());
-    return sendto(raw_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
-                  reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == length;
+    const int sent = sendto(raw_.get(), reinterpret_cast<const char*>(request.data()), length, 0,
+                            reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEACCES) raw_.reset();
+    if (sent != length) return false;
+    ++raw_echoes_sent_;
+    return true;
 }
 
 IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload,
@@ -138,7 +142,12 @@ IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::ui
     if (at_once != 0) SetEvent(echo->event.get());
     const IoId id = NextId();
     api_echoes_.emplace(id, std::move(echo));
+    ++api_echoes_started_;
     return id;
+}
+
+bool WinsockProbeIo::HasApiEchoRoom() {
+    return path_ == EchoPath::kRawOnly || ApiEchoesInFlight() < kMostApiEchoes;
 }
 
 IoId WinsockProbeIo::Connect(const Ipv4Bytes& to, std::uint16_t port) {
@@ -199,6 +208,7 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
 
         const std::size_t seen_before = events.datagrams.size() + events.connections.size() + events.api_echoes.size();
         const bool raw_failed_before = events.raw_failed;
+        const bool had_room = HasApiEchoRoom();
         Receive(events);
         CheckConnections(events);
         CheckApiEchoes(NowMs(), events);
@@ -207,8 +217,10 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
         const bool saw = events.datagrams.size() + events.connections.size() + events.api_echoes.size() !=
                              seen_before ||
                          events.raw_failed != raw_failed_before;
-        // A request that was let go of ending wakes the wait but is nothing to report.
-        if (saw || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
+        // A request that was let go of ending is nothing to report; it matters only when
+        // it makes room, for the orders that wait for it.
+        const bool room_made = !had_room && HasApiEchoRoom();
+        if (saw || room_made || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
     }
 }
 
@@ -289,6 +301,13 @@ void WinsockProbeIo::CheckApiEchoes(std::int64_t now, IoEvents& events) {
                                      return IsSignalled(echo->event.get()) || now >= echo->free_at_ms;
                                  }),
                   let_go_.end());
+}
+
+ProbeIoSent WinsockProbeIo::Sent() const {
+    ProbeIoSent sent;
+    sent.raw_echoes = raw_echoes_sent_.load();
+    sent.api_echoes = api_echoes_started_.load();
+    return sent;
 }
 
 int WinsockProbeIo::ApiEchoesInFlight() const {

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -39,6 +40,13 @@ constexpr std::int32_t kApiEchoMarginMs = 2000;
 /// cannot hold the engine; the rest wait for the next one.
 constexpr int kMostDatagramsPerWait = 64;
 
+/// What an io has sent: echo requests through the raw socket, and IP helper requests
+/// started.
+struct ProbeIoSent {
+    std::uint32_t raw_echoes = 0;
+    std::uint32_t api_echoes = 0;
+};
+
 class WinsockProbeIo final : public ProbeIo {
 public:
     /// Opens the raw ICMP socket once when `path` allows it.
@@ -61,15 +69,24 @@ public:
     /// would answer with this machine's own address).
     bool Resolve(const std::string& host, Ipv4Bytes& address) override;
     bool HasRawSocket() override;
+    /// A send that fails with WSAEACCES drops the raw socket for good: a limited user
+    /// on XP gets the socket but no send through it. (A send to a broadcast address
+    /// fails so too; the IP helper then carries the echoes, as well.) Any other
+    /// failure is the destination's: unreachable, or no buffer for now.
     bool SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) override;
     /// IcmpSendEcho2 with an event of the request's own. 0 with EchoPath::kRawOnly, or
     /// when kMostApiEchoes are in flight.
     IoId StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload,
                       std::int32_t timeout_ms) override;
+    /// Fewer than kMostApiEchoes in flight, or EchoPath::kRawOnly.
+    bool HasApiEchoRoom() override;
     IoId Connect(const Ipv4Bytes& to, std::uint16_t port) override;
     void Close(IoId id) override;
     void Wait(int timeout_ms, IoEvents& events) override;
     void Wake() override;
+
+    /// Any thread.
+    ProbeIoSent Sent() const;
 
 private:
     struct ApiEcho;
@@ -90,4 +107,6 @@ private:
     std::vector<IoEvents::Connection> settled_at_once_;      // for the next Wait
     std::map<IoId, std::unique_ptr<ApiEcho>> api_echoes_;    // in flight, ours
     std::vector<std::unique_ptr<ApiEcho>> let_go_;           // in flight, closed
+    std::atomic<std::uint32_t> raw_echoes_sent_{0};
+    std::atomic<std::uint32_t> api_echoes_started_{0};
 };

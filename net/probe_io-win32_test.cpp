@@ -1,5 +1,6 @@
-// Runs under Wine inside the test network namespace only: every echo request goes to
-// 127.0.0.1 and every connection to a loopback socket the test opens itself.
+// Runs under Wine inside the test network namespace only: echo requests go to
+// 127.0.0.1 and to the test network's addresses (10.77.0.3 is held by nobody), every
+// connection to a loopback socket the test opens itself.
 //
 // The io rests on two things Wine must do as Windows does: IcmpSendEcho2 returns at
 // once and completes through its event (checked first, with the bare calls, since the
@@ -119,6 +120,8 @@ TEST_F(ProbeIoWin32, EachPathOpensOnlyWhatItAllows) {
         WinsockProbeIo io(c.path);
         ASSERT_TRUE(io.IsReady());
         EXPECT_EQ(io.HasRawSocket(), c.raw) << "raw ICMP socket, error " << WSAGetLastError();
+        // kRawOnly never starts a request, and never has its orders wait for room.
+        EXPECT_TRUE(io.HasApiEchoRoom());
         EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(1), 500) != 0, c.api);
     }
 }
@@ -189,7 +192,9 @@ TEST_F(ProbeIoWin32, ReportsEveryConnectionOnceAndNoneThatWasClosed) {
 }
 
 TEST_F(ProbeIoWin32, WakeEndsTheWaitAtOnceAndOnlyOnce) {
-    WinsockProbeIo io;
+    // Without a raw socket: the ICMP that other tests' probes still draw (a late
+    // "unreachable" for 10.77.0.3) would end a wait too.
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
     std::int64_t start = io.NowMs();
     std::thread waker([&io] {
         Sleep(50);
@@ -221,13 +226,61 @@ TEST_F(ProbeIoWin32, ClosingIpHelperEchoesInFlightIsSafeAndCapped) {
         for (int i = 0; i < kMostApiEchoes; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
         EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
         EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(0), 1000), 0u);  // full
+        EXPECT_FALSE(io.HasApiEchoRoom());
         for (const IoId id : ids) io.Close(id);
         EXPECT_TRUE(WaitFor(io, 300, [](const IoEvents&) { return false; }).api_echoes.empty());
     }
     // Every call ended within those waits and its buffer went: there is room again.
+    EXPECT_TRUE(io.HasApiEchoRoom());
     const IoId id = io.StartApiEcho(kLoopback, PayloadOf(7), 1000);
     ASSERT_NE(id, 0u);
     io.Close(id);  // the destructor waits for this one
+}
+
+// The orders that wait for room wait on the io: a wait returns as soon as a request
+// that was let go of ends and makes room, though it has nothing to report.
+TEST_F(ProbeIoWin32, AWaitReturnsWhenALetGoRequestMakesRoom) {
+    const Ipv4Bytes kNobody = {10, 77, 0, 3};
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    for (int i = 0; i < kMostApiEchoes; ++i) {
+        const IoId id = io.StartApiEcho(kNobody, PayloadOf(i), 300);
+        ASSERT_NE(id, 0u);
+        io.Close(id);
+    }
+    ASSERT_FALSE(io.HasApiEchoRoom());
+    const std::int64_t start = io.NowMs();
+    IoEvents events;
+    io.Wait(3000, events);
+    EXPECT_LT(io.NowMs() - start, 1000);  // at the requests' 300 ms, not the wait's 3 s
+    EXPECT_TRUE(io.HasApiEchoRoom());
+    EXPECT_TRUE(events.api_echoes.empty());
+    EXPECT_FALSE(events.woken);
+}
+
+// Only a send that Windows refuses (WSAEACCES; on the test network a broadcast address
+// without SO_BROADCAST) drops the raw socket; one to an address without a route keeps
+// it. Only a send that went counts.
+TEST_F(ProbeIoWin32, OnlyARefusedRawSendDropsTheRawSocket) {
+    const struct {
+        const char* what;
+        Ipv4Bytes to;
+        bool sent;
+        bool keeps_socket;
+    } cases[] = {
+        {"the peer", {10, 77, 0, 2}, true, true},
+        {"no route", {10, 99, 0, 1}, false, true},
+        {"the LAN's broadcast", {10, 77, 0, 255}, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WinsockProbeIo io(EchoPath::kRawOnly);
+        ASSERT_TRUE(io.HasRawSocket());
+        EXPECT_EQ(io.SendRawEcho(c.to, BuildEchoRequest(io.TickCount(), 1)), c.sent) << WSAGetLastError();
+        EXPECT_EQ(io.HasRawSocket(), c.keeps_socket);
+        EXPECT_EQ(io.Sent().raw_echoes, c.sent ? 1u : 0u);
+        // The peer is reached afterwards exactly when the socket stayed.
+        EXPECT_EQ(io.SendRawEcho({10, 77, 0, 2}, BuildEchoRequest(io.TickCount(), 2)), c.keeps_socket);
+    }
 }
 
 }  // namespace
