@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-ProbeEngineThread::ProbeEngineThread(EchoPath path) : io_(path), engine_(io_) {
+ProbeEngineThread::ProbeEngineThread(EchoPath path, int most_at_once) : io_(path), engine_(io_, most_at_once) {
     if (!io_.IsReady()) return;
     try {
         thread_ = std::thread([this] { engine_.Run(); });

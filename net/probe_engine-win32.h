@@ -12,7 +12,7 @@
 /// to have succeeded, and to stay so until the owner is gone.
 class ProbeEngineThread {
 public:
-    explicit ProbeEngineThread(EchoPath path = EchoPath::kRawThenIpHelper);
+    explicit ProbeEngineThread(EchoPath path = EchoPath::kRawThenIpHelper, int most_at_once = kMostProbesAtOnce);
     /// Stop.
     ~ProbeEngineThread();
     ProbeEngineThread(const ProbeEngineThread&) = delete;
@@ -22,6 +22,8 @@ public:
     /// engine and it must not be handed out.
     bool IsRunning() const { return running_; }
     ProbeEngine& engine() { return engine_; }
+    /// What its io has sent so far. Any thread.
+    ProbeIoSent Sent() const { return io_.Sent(); }
 
     /// Stops the engine (every order ends, kCancelled) and waits for its thread to end.
     /// Any thread; from the engine's own thread (a `done`) it only stops.

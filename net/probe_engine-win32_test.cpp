@@ -1,10 +1,14 @@
-// Runs under Wine inside the test network namespace only: every probe is of 127.0.0.1.
+// Runs under Wine inside the test network namespace only: probes go to 127.0.0.1, the
+// peer 10.77.0.2 (it answers pings) and 10.77.0.3 (held by nobody).
 #include "net/probe_engine-win32.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "common/monotonic_clock-win32.h"
@@ -69,6 +73,70 @@ TEST_F(ProbeEngineWin32, StopCancelsWhatIsWaitingAndRefusesMore) {
         EXPECT_EQ(cancelled.load(), 3);
         EXPECT_EQ(thread.engine().Submit(LoopbackOrder(MonotonicMs())), 0u);
     }  // a second Stop, in the destructor, is harmless
+}
+
+// Each path forced on its own gives the same answers, and sends through its own way
+// only: the IP helper path is the one a standard user's PC runs.
+TEST_F(ProbeEngineWin32, EachForcedPathAnswersTheSameAndSendsOnlyItsOwnWay) {
+    for (const EchoPath path : {EchoPath::kIpHelperOnly, EchoPath::kRawOnly}) {
+        SCOPED_TRACE(static_cast<int>(path));
+        ProbeEngineThread thread(path);
+        ASSERT_TRUE(thread.IsRunning());
+        ProbeOrder peer = LoopbackOrder(MonotonicMs());
+        peer.host = "10.77.0.2";
+        const ProbeOutcome answered = ProbeAndWait(thread.engine(), peer);
+        EXPECT_EQ(answered.verdict, ProbeVerdict::kAnswered);
+        EXPECT_EQ(answered.how, AnswerKind::kEcho);
+        ProbeOrder nobody = LoopbackOrder(MonotonicMs());
+        nobody.host = "10.77.0.3";
+        nobody.end_ms = nobody.first_ms + 500;
+        EXPECT_EQ(ProbeAndWait(thread.engine(), nobody).verdict, ProbeVerdict::kNoAnswer);
+        const ProbeIoSent sent = thread.Sent();
+        const bool api = path == EchoPath::kIpHelperOnly;
+        EXPECT_EQ(sent.api_echoes, api ? 2u : 0u);
+        EXPECT_EQ(sent.raw_echoes, api ? 0u : 2u);
+    }
+}
+
+// More orders at once than the IP helper holds requests: those beyond its room wait for
+// a request to end, and then each sends its own; none runs without its echo.
+TEST_F(ProbeEngineWin32, OrdersBeyondTheIpHelpersRoomWaitForTheirEcho) {
+    constexpr int kOrders = 70;
+    static_assert(kOrders > kMostApiEchoes, "more than the io holds");
+    // Declared before the engine, which may still end orders as it stops.
+    std::mutex mutex;
+    std::condition_variable all_ended;
+    int ended = 0;
+    int no_answer = 0;
+    ProbeEngineThread thread(EchoPath::kIpHelperOnly, kOrders + 10);
+    ASSERT_TRUE(thread.IsRunning());
+    const std::int64_t start = MonotonicMs();
+    for (int i = 0; i < kOrders; ++i) {
+        ProbeOrder order = LoopbackOrder(start);
+        order.host = "10.77.0.3";
+        order.end_ms = start + 3000;
+        order.attempt_ms = 400;
+        order.echo_only = true;
+        order.done = [&](const ProbeOutcome& outcome) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++ended;
+            no_answer += outcome.verdict == ProbeVerdict::kNoAnswer;
+            all_ended.notify_all();
+        };
+        ASSERT_NE(thread.engine().Submit(std::move(order)), 0u);
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        all_ended.wait_for(lock, std::chrono::seconds(10), [&] { return ended == kOrders; });
+        EXPECT_EQ(ended, kOrders);
+        EXPECT_EQ(no_answer, kOrders);
+    }
+    // Two rounds of 400 ms, the second as soon as the first's requests end.
+    const std::int64_t took = MonotonicMs() - start;
+    EXPECT_GE(took, 800);
+    EXPECT_LT(took, 2000);
+    EXPECT_EQ(thread.Sent().api_echoes, static_cast<std::uint32_t>(kOrders));
+    EXPECT_EQ(thread.Sent().raw_echoes, 0u);
 }
 
 }  // namespace
