@@ -17,29 +17,33 @@
 
 namespace {
 
-class SystemNetwork final : public WakeWatchNetwork {
-public:
-    ProbeTicket Submit(ProbeOrder order) override {
-        ProbeEngine* engine = ProcessProbeEngine();
-        return engine != nullptr ? engine->Submit(std::move(order)) : 0;
-    }
-    void Cancel(ProbeTicket ticket) override {
-        if (ProbeEngine* engine = ProcessProbeEngine()) engine->Cancel(ticket);
-    }
-    std::int64_t NowMs() override { return MonotonicMs(); }
-    std::vector<ArpRow> ReadArpRows() override { return IpHelperArpTable().ReadRows(); }
-    std::vector<LocalIpv4Address> LocalAddresses() override { return ReadLocalIpv4Addresses(); }
-    void Remember(const std::string& ip, const std::string& mac) override { WriteCacheValue(ip, mac); }
-};
-
 // Time the command line's watch is given beyond its end before it stops waiting: the
 // engine reports every watch by then, unless it was stopped.
 constexpr auto kWatchGrace = std::chrono::seconds(10);
 
 }  // namespace
 
+ProbeTicket ThisPcWatchNetwork::Submit(ProbeOrder order) {
+    ProbeEngine* engine = Engine();
+    return engine != nullptr ? engine->Submit(std::move(order)) : 0;
+}
+
+void ThisPcWatchNetwork::Cancel(ProbeTicket ticket) {
+    if (ProbeEngine* engine = Engine()) engine->Cancel(ticket);
+}
+
+std::int64_t ThisPcWatchNetwork::NowMs() { return MonotonicMs(); }
+
+std::vector<ArpRow> ThisPcWatchNetwork::ReadArpRows() { return IpHelperArpTable().ReadRows(); }
+
+std::vector<LocalIpv4Address> ThisPcWatchNetwork::LocalAddresses() { return ReadLocalIpv4Addresses(); }
+
+void ThisPcWatchNetwork::Remember(const std::string& ip, const std::string& mac) { WriteCacheValue(ip, mac); }
+
+ProbeEngine* ThisPcWatchNetwork::Engine() const { return engine_ != nullptr ? engine_ : ProcessProbeEngine(); }
+
 WakeWatchNetwork& SystemWatchNetwork() {
-    static SystemNetwork network;
+    static ThisPcWatchNetwork network;
     return network;
 }
 
@@ -68,7 +72,7 @@ struct ListWatches::Reports {
 
 std::shared_ptr<WakeWatch> ListWatches::Create(const std::string& ip, const std::string& mac, WakeWatch::Done done) {
     const WakeWatchPlan plan{WatchSchedule{0, 0, kCommandAttemptMs, 0}, sweep_};
-    return WakeWatch::Create(SystemWatchNetwork(), sweeps_, ip, mac, plan, std::move(done));
+    return WakeWatch::Create(network_, sweeps_, ip, mac, plan, std::move(done));
 }
 
 void ListWatches::ProbeBeforeSend(const std::string& ip, const std::string& mac) {

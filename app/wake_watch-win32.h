@@ -11,7 +11,27 @@
 #include "app/command_line.h"
 #include "app/wake_watch.h"
 
-/// The watches' network on this computer; lives as long as the process.
+/// The watches' network on this computer: probes through `engine`, the IP helper's ARP
+/// table and adapter addresses, the registry cache.
+class ThisPcWatchNetwork : public WakeWatchNetwork {
+public:
+    /// nullptr: the process's engine (ProcessProbeEngine), started on first use.
+    explicit ThisPcWatchNetwork(ProbeEngine* engine = nullptr) : engine_(engine) {}
+    ProbeTicket Submit(ProbeOrder order) override;
+    void Cancel(ProbeTicket ticket) override;
+    /// MonotonicMs, the engine's clock.
+    std::int64_t NowMs() override;
+    std::vector<ArpRow> ReadArpRows() override;
+    std::vector<LocalIpv4Address> LocalAddresses() override;
+    /// WriteCacheValue.
+    void Remember(const std::string& ip, const std::string& mac) override;
+
+private:
+    ProbeEngine* Engine() const;
+    ProbeEngine* const engine_;
+};
+
+/// The watches' network over the process's engine; lives as long as the process.
 WakeWatchNetwork& SystemWatchNetwork();
 
 /// True when DWORD NoSweep = 1 under HKLM\Software\Tarvex\WOL: the dialog never sweeps.
@@ -21,7 +41,9 @@ bool SweepTurnedOff();
 /// packet; one sweep per LAN for all of them.
 class ListWatches {
 public:
-    explicit ListWatches(bool sweep) : sweep_(sweep) {}
+    /// `network` outlives every watch's orders.
+    explicit ListWatches(bool sweep, WakeWatchNetwork& network = SystemWatchNetwork())
+        : sweep_(sweep), network_(network) {}
     /// Makes the watch of `ip` for `mac` and probes the address once, not waiting.
     void ProbeBeforeSend(const std::string& ip, const std::string& mac);
     /// WatchAllFunction: starts the watch made for each target's IP and MAC (one made
@@ -38,6 +60,7 @@ private:
     };
     std::shared_ptr<WakeWatch> Create(const std::string& ip, const std::string& mac, WakeWatch::Done done);
     bool sweep_;
+    WakeWatchNetwork& network_;
     std::shared_ptr<LanSweeps> sweeps_ = std::make_shared<LanSweeps>();
     std::vector<Made> made_;
     // What the engine's thread hands to the watching one; shared, so that a report that
