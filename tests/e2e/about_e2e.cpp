@@ -491,8 +491,11 @@ TEST_F(About, PlantedShortcutsAreNeitherOpenedNorRewritten) {
 
 TEST_F(About, ContributeWritesItsShortcutAndOpensItsPageEveryTime) {
     e2e::Click(main_, IDC_CONTRIBUTE);
-    ASSERT_TRUE(e2e::WaitUntil([&] { return FileExists(scratch_.File(kContributeFile)); }, 5000));
-    EXPECT_EQ(e2e::ReadWholeFile(scratch_.File(kContributeFile)), std::optional<std::string>(kContributeBytes));
+    // Read once the program is done with it: a file seen while it is being written may
+    // not open yet.
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] { return e2e::ReadWholeFile(scratch_.File(kContributeFile)) == std::optional<std::string>(kContributeBytes); },
+        5000));
     EXPECT_EQ(handed_.WaitFor(1), std::vector<std::string>{kContributeUrl});
 
     e2e::Click(main_, IDC_CONTRIBUTE);
