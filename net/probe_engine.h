@@ -89,6 +89,13 @@ struct IoEvents {
         bool answered;  // a successful echo reply from the address, with our data exactly
     };
     std::vector<ApiEcho> api_echoes;
+    struct Lookup {
+        IoId id;
+        bool found;  // the name gave an IPv4 address: `address`
+        Ipv4Bytes address;
+    };
+    /// Name lookups that ended (StartLookup).
+    std::vector<Lookup> lookups;
     /// Wake was called.
     bool woken = false;
 };
@@ -106,6 +113,20 @@ public:
     /// The first IPv4 address a host name resolves to; false when it resolves to none.
     /// Blocks the engine while it lasts.
     virtual bool Resolve(const std::string& host, Ipv4Bytes& address) = 0;
+    /// Starts looking `host` up as a host name, off the engine's thread: its outcome
+    /// comes from a later Wait, however long the system takes. 0 when it could not be
+    /// started. Close lets it go: nothing is reported about it then, and the lookup
+    /// ends on its own.
+    virtual IoId StartLookup(const std::string& host) { (void)host; return 0; }
+    /// False while StartLookup has no room for one more lookup; a later Wait returns
+    /// once it has.
+    virtual bool HasLookupRoom() { return true; }
+    /// How many more IP helper requests StartApiEcho takes now (those let go of but
+    /// still in flight hold their place). A later Wait returns when room is made.
+    virtual int ApiEchoRoom() { return HasApiEchoRoom() ? 1 : 0; }
+    /// TCP connections that may be pending (connecting) at once: the system queues the
+    /// rest (XP allows 10), so the engine keeps within it.
+    virtual int MostPendingConnections() { return 1 << 20; }
     /// True when the io has its raw ICMP socket: echo requests go through SendRawEcho
     /// and replies come as datagrams. Otherwise through StartApiEcho.
     virtual bool HasRawSocket() = 0;
