@@ -4,19 +4,32 @@
 // Check, the dialog's watcher and the command line's watches all hand it orders.
 //
 // An order asks whether one host answers within a time window, in attempts: each
-// attempt sends one echo request carrying a fresh value, then opens TCP connections to
-// the host, a control to a port where nothing listens and then the common service
-// ports, and ends at its own limit. The first answer ends the order; an attempt that
-// ends without one gives way to the next (behind the orders that waited for a place),
+// attempt sends one echo request carrying a fresh value and, when no reply has come
+// within kEvidenceAfterMs, opens TCP connections to the host, a control to a port where
+// nothing listens and then the common service ports; it ends at its own limit. The
+// first answer ends the order; an attempt that ends without one gives way to the next,
 // until the attempts or the window run out. An answer is our echo reply
 // (IsOurEchoReply), an echo through the IP helper that came back with our data, or a
 // completed service connection that ConnectionEvidence counts; refusals, resets and
 // ICMP errors are not, since a router or a filter may send them on the target's
 // behalf.
 //
-// At most `most_at_once` orders have an attempt running; the rest wait in order of
-// submission. Without a raw socket an attempt also waits for room for its IP helper
-// request: an echo that was never sent would miss a PC that answers nothing else.
+// Who goes first. Orders are interactive (Check, the probe before a packet: someone
+// waits for them) or background (watches, sweeps). What is scarce is shared in this
+// order: interactive before background, then the order that has waited longest.
+//   - An echo through the raw socket costs nothing to hold: every due attempt sends its
+//     own at once, so a silent PC is asked once per attempt whatever else runs.
+//   - IP helper requests (the path without a raw socket) are few (ApiEchoRoom); the
+//     last kInteractiveReserve of them are kept for interactive orders.
+//   - Connections: at most `most_at_once` attempts hold theirs at once (the last
+//     kInteractiveReserve places kept for interactive orders), and never more pending
+//     connections than the io allows (XP queues those past 10).
+//   - A name is looked up once per order, off the engine's thread (StartLookup), before
+//     its first attempt; nothing else waits for it. One that finds nothing ends the
+//     order (nothing to ask).
+// A background order that gets no attempt before its window ends ends kUnserved: not
+// known, never "no answer".
+//
 // Written over ProbeIo, so that its scheduling, its order of steps and every way an
 // order ends can be checked natively with a fake network and clock; probe_io-win32.h
 // gives the Winsock and IP helper side.
@@ -43,9 +56,16 @@ constexpr std::array<std::uint16_t, 5> kServicePorts = {445, 139, 3389, 22, 5900
 /// drops it, so a path that completes it would complete any connection.
 constexpr std::uint16_t kControlPort = 1;
 
-/// Orders with an attempt running at once, at most: every one holds an IP helper
-/// request (one event each in a wait that covers at most 64 handles) and six sockets.
+/// Attempts that hold their connections at once, at most: six sockets each.
 constexpr int kMostProbesAtOnce = 32;
+
+/// Places kept for interactive orders, of the attempts' connections and of the IP
+/// helper's requests (at most a quarter of either).
+constexpr int kInteractiveReserve = 4;
+
+/// How long an attempt waits for its echo reply before it opens its connections: a PC
+/// that answers echo (most do, within a few ms on a LAN) is answered without them.
+constexpr std::int32_t kEvidenceAfterMs = 20;
 
 /// Which completed connections show the target itself. Some paths complete every
 /// connection whatever its destination (a security suite's local proxy, a SYN-proxy
@@ -110,23 +130,22 @@ public:
     virtual std::uint32_t TickCount() = 0;
     /// A value nobody can predict, fresh for every attempt.
     virtual std::uint32_t NewProbeValue() = 0;
-    /// The first IPv4 address a host name resolves to; false when it resolves to none.
-    /// Blocks the engine while it lasts.
-    virtual bool Resolve(const std::string& host, Ipv4Bytes& address) = 0;
     /// Starts looking `host` up as a host name, off the engine's thread: its outcome
     /// comes from a later Wait, however long the system takes. 0 when it could not be
     /// started. Close lets it go: nothing is reported about it then, and the lookup
     /// ends on its own.
-    virtual IoId StartLookup(const std::string& host) { (void)host; return 0; }
+    virtual IoId StartLookup(const std::string& host) = 0;
     /// False while StartLookup has no room for one more lookup; a later Wait returns
     /// once it has.
-    virtual bool HasLookupRoom() { return true; }
+    virtual bool HasLookupRoom() = 0;
     /// How many more IP helper requests StartApiEcho takes now (those let go of but
     /// still in flight hold their place). A later Wait returns when room is made.
-    virtual int ApiEchoRoom() { return HasApiEchoRoom() ? 1 : 0; }
+    virtual int ApiEchoRoom() = 0;
+    /// How many IP helper requests the io holds at most (ApiEchoRoom when none runs).
+    virtual int MostApiEchoes() = 0;
     /// TCP connections that may be pending (connecting) at once: the system queues the
     /// rest (XP allows 10), so the engine keeps within it.
-    virtual int MostPendingConnections() { return 1 << 20; }
+    virtual int MostPendingConnections() = 0;
     /// True when the io has its raw ICMP socket: echo requests go through SendRawEcho
     /// and replies come as datagrams. Otherwise through StartApiEcho.
     virtual bool HasRawSocket() = 0;
@@ -134,9 +153,6 @@ public:
     /// When Windows refuses the socket's sends (not the destination) the io drops it:
     /// HasRawSocket() is false from then on.
     virtual bool SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) = 0;
-    /// False while StartApiEcho has no room for one more request; a later Wait returns
-    /// once it has. True for an io that never starts any.
-    virtual bool HasApiEchoRoom() = 0;
     /// Sends one echo request carrying `payload` through the IP helper; its outcome
     /// comes from a later Wait, at the latest after `timeout_ms`. 0 when it could not
     /// be started.
@@ -160,8 +176,12 @@ public:
 enum class ProbeVerdict {
     kAnswered,
     kNoAnswer,   // the attempts or the window ran out, or the host gave no address
+    kUnserved,   // the window ended before the engine could make an attempt: not known
     kCancelled,  // Cancel or Stop came first
 };
+
+/// Interactive orders (someone waits for them) go before background ones.
+enum class OrderClass { kInteractive, kBackground };
 
 enum class AnswerKind { kNone, kEcho, kTcp };
 
@@ -177,6 +197,7 @@ struct ProbeOutcome {
 struct ProbeOrder {
     std::string host;
     HostReading reading = HostReading::kAddressOnly;
+    OrderClass order_class = OrderClass::kBackground;
     std::int64_t first_ms = 0;  // no attempt starts before it
     std::int64_t end_ms = 0;    // no attempt runs past it, none starts at or after it
     std::int32_t attempt_ms = 500;  // each attempt's limit (cut at end_ms)
@@ -193,7 +214,9 @@ using ProbeTicket = std::uint64_t;
 
 class ProbeEngine {
 public:
-    explicit ProbeEngine(ProbeIo& io, int most_at_once = kMostProbesAtOnce);
+    /// `evidence_after_ms`: kEvidenceAfterMs but in tests of the steps themselves.
+    explicit ProbeEngine(ProbeIo& io, int most_at_once = kMostProbesAtOnce,
+                         std::int32_t evidence_after_ms = kEvidenceAfterMs);
     ~ProbeEngine();
     ProbeEngine(const ProbeEngine&) = delete;
     ProbeEngine& operator=(const ProbeEngine&) = delete;
@@ -220,19 +243,27 @@ private:
     struct Attempt;
     struct Entry;
     void TakeInRequests();
+    void StartLookups(std::int64_t now);
     void StartDue(std::int64_t now);
     void StartAttempt(ProbeTicket ticket, std::int64_t now);
+    void OpenConnections(std::int64_t now);
+    bool HasEchoRoom(const Entry& entry) const;
+    bool HasConnectionRoom(const Entry& entry) const;
+    std::vector<ProbeTicket> InLine(const std::vector<ProbeTicket>& tickets, bool by_connections) const;
     void EndAttempt(Entry& entry);
+    void ReleaseConnections(Entry& entry);
     void Answer(ProbeTicket ticket, AnswerKind how, std::uint16_t port, std::int64_t now);
     void Finish(ProbeTicket ticket, ProbeOutcome outcome);
+    void FinishUnanswered(ProbeTicket ticket);
     void Handle(const IoEvents& events, std::int64_t now);
     void ExpireAttempts(std::int64_t now);
     int WaitMs(std::int64_t now, int most_wait_ms) const;
-    bool EchoCanLeave() const;
     void EndEverything();
 
     ProbeIo& io_;
     const int most_at_once_;
+    const int reserve_;  // of most_at_once_, for interactive orders
+    const std::int32_t evidence_after_ms_;
 
     mutable std::mutex mutex_;  // guards the three below
     std::vector<std::pair<ProbeTicket, ProbeOrder>> submitted_;
@@ -242,13 +273,17 @@ private:
 
     // The engine thread's own.
     std::map<ProbeTicket, std::unique_ptr<Entry>> entries_;
-    std::deque<ProbeTicket> waiting_;  // for a place, in order
+    std::vector<ProbeTicket> waiting_;  // for their next attempt (or their name)
     std::map<IoId, ProbeTicket> owners_;
-    int running_ = 0;
-    bool stop_seen_ = false;  // Stop has been taken in
+    int connecting_ = 0;           // attempts that hold their connections
+    int pending_connections_ = 0;  // connections opened and not reported yet
+    bool stop_seen_ = false;       // Stop has been taken in
     bool ended_ = false;
 };
 
 /// Submits `order` and blocks the caller until it ends; its outcome. Once the engine
-/// has stopped: kCancelled at once.
+/// has stopped: kCancelled at once. Never longer than the order's window plus
+/// kProbeAndWaitGraceMs: an order that has not ended by then is cancelled and ends
+/// kUnserved.
+constexpr std::int32_t kProbeAndWaitGraceMs = 50;
 ProbeOutcome ProbeAndWait(ProbeEngine& engine, ProbeOrder order);

@@ -71,15 +71,23 @@ class FakeIo : public ProbeIo {
 public:
     std::int64_t now = kT0;
     Log log;
-    std::vector<std::string> echoes;  // "ms address" of every echo request
+    std::vector<std::string> echoes;    // "ms address" of every echo request
+    std::vector<std::string> controls;  // "ms address" of every control connection
+    int most_pending = 0;               // connections pending at once, at most
     std::vector<EchoRequest> sent;
     Bytes api_payload;
     bool raw = true, refuse_control = false;
     bool echo_fails = false;  // the raw send, or the IP helper's start
     bool raw_refused = false;  // the raw send is refused and the socket dropped
     int api_room = -1;         // IP helper requests the io holds at once; -1: any number
-    std::vector<bool> resolves;  // one per Resolve; true when none is left
-    std::function<void()> on_resolve;
+    struct Lookup {
+        bool found;
+        int takes_ms;
+    };
+    std::vector<Lookup> lookups;  // one per StartLookup; found at once when none is left
+    int lookup_room = -1;         // lookups the io runs at once; -1: any number
+    int pending_room = 1 << 20;   // connections pending at once
+    std::function<void()> on_lookup;
     int reply_after_ms = -1;  // the peer answers every raw echo request after this
     bool threaded = false;    // Wait also lets 1 ms of real time pass
     std::vector<Event> script;
@@ -88,14 +96,16 @@ public:
     std::int64_t NowMs() override { return now; }
     std::uint32_t TickCount() override { return kTick; }
     std::uint32_t NewProbeValue() override { return next_value_++; }
-    bool Resolve(const std::string& host, Ipv4Bytes& address) override {
-        log.push_back("resolve " + host);
-        if (on_resolve) on_resolve();
-        const bool ok = resolves.empty() || resolves.front();
-        if (!resolves.empty()) resolves.erase(resolves.begin());
-        address = kPeer;  // read only when ok
-        return ok;
+    IoId StartLookup(const std::string& host) override {
+        log.push_back("lookup " + host);
+        if (on_lookup) on_lookup();
+        const Lookup l = lookups.empty() ? Lookup{true, 0} : lookups.front();
+        if (!lookups.empty()) lookups.erase(lookups.begin());
+        script.push_back({now - kT0 + l.takes_ms, "lookup " + host, l.found, {}});
+        return Open("lookup " + host);
     }
+    bool HasLookupRoom() override { return lookup_room < 0 || Count("lookup ") < lookup_room; }
+    int MostPendingConnections() override { return pending_room; }
     bool HasRawSocket() override { return raw; }
     bool SendRawEcho(const Ipv4Bytes& to, const EchoRequest& request) override {
         Note("echo " + Text(to), to);
@@ -109,16 +119,18 @@ public:
     IoId StartApiEcho(const Ipv4Bytes& to, const std::vector<std::uint8_t>& payload, std::int32_t timeout_ms) override {
         Note("api " + Text(to) + ' ' + std::to_string(timeout_ms), to);
         api_payload = payload;
-        return echo_fails || !HasApiEchoRoom() ? 0 : Open("api " + Text(to));
+        return echo_fails || ApiEchoRoom() == 0 ? 0 : Open("api " + Text(to));
     }
-    bool HasApiEchoRoom() override {
-        const auto api = std::count_if(open.begin(), open.end(), [](const auto& o) { return o.second.rfind("api ", 0) == 0; });
-        return api_room < 0 || api < api_room;
-    }
+    int ApiEchoRoom() override { return api_room < 0 ? 1000 : std::max(0, api_room - Count("api ")); }
+    int MostApiEchoes() override { return api_room < 0 ? 1000 : api_room; }
     IoId Connect(const Ipv4Bytes& to, std::uint16_t port) override {
         const std::string place = Text(to) + ':' + std::to_string(port);
         log.push_back("connect " + place);
-        return refuse_control && port == kControlPort ? 0 : Open(place);
+        if (port == kControlPort) controls.push_back(std::to_string(now - kT0) + ' ' + Text(to));
+        if (refuse_control && port == kControlPort) return 0;
+        const IoId id = Open(place);
+        most_pending = std::max(most_pending, Count("") - Count("api ") - Count("lookup "));
+        return id;
     }
     void Close(IoId id) override {
         if (open.count(id) == 0) ADD_FAILURE() << "closed twice or never opened: " << id;
@@ -141,6 +153,9 @@ public:
             const auto id = std::find_if(open.begin(), open.end(), [&](const auto& o) { return o.second == e->place; });
             if (!e->datagram.empty()) {
                 events.datagrams.push_back(e->datagram);
+            } else if (id != open.end() && e->place.rfind("lookup ", 0) == 0) {
+                events.lookups.push_back({id->first, e->completed, kPeer});
+                open.erase(id);
             } else if (id != open.end() && e->place.rfind("api ", 0) == 0) {
                 events.api_echoes.push_back({id->first, e->completed});
             } else if (id != open.end()) {  // the io closes a connection once it reports it
@@ -159,6 +174,9 @@ private:
         echoes.push_back(std::to_string(now - kT0) + ' ' + Text(to));
     }
     IoId Open(const std::string& place) { return open.emplace(++last_id_, place).first->first; }
+    int Count(const std::string& kind) const {
+        return static_cast<int>(std::count_if(open.begin(), open.end(), [&](const auto& o) { return o.second.rfind(kind, 0) == 0; }));
+    }
     std::uint32_t next_value_ = kValue;
     IoId last_id_ = 0;
     std::atomic<bool> woken_{false};
@@ -186,11 +204,19 @@ ProbeOrder Order(FakeIo& io, Done& done, std::string host, std::int64_t end_ms =
     return order;
 }
 
-// Turns until the clock passes `until_ms`, or until the engine has stopped.
+// Turns until the clock passes `until_ms`, or until the engine has stopped; an engine
+// that turns without ever moving the clock fails here rather than hanging the suite.
 void Drive(ProbeEngine& engine, FakeIo& io, std::int64_t until_ms = 5000) {
-    while (io.now < kT0 + until_ms && engine.Turn(1000)) {
+    for (int turns = 0; io.now < kT0 + until_ms && engine.Turn(1000); ++turns) {
+        if (turns == 100000) {
+            ADD_FAILURE() << "the engine turns without moving the clock, at " << io.now - kT0;
+            return;
+        }
     }
 }
+
+// The engine for tests of the steps themselves: an attempt's connections open with its echo.
+constexpr std::int32_t kWithEcho = 0;
 
 // `first`, then `verb` for the control and the service ports in their order.
 Log Connections(const std::string& first, const std::string& verb) {
@@ -206,7 +232,8 @@ Log Join(std::initializer_list<Log> parts) {
 }
 
 // The echo leaves first, then the control, then the services in their order; a text
-// reads as an address or, for the watcher only, resolves as a name, once per order.
+// reads as an address or, for the watcher only, is looked up as a name, once per order:
+// a name that finds nothing ends the order with nothing sent.
 TEST(ProbeEngine, TakesTheStepsOfAnAttemptInOrder) {
     const Log raw = Join({Connections("echo 10.77.0.2", "connect"), {"wait 500"}, Connections("", "close")});
     const HostReading kOnly = HostReading::kAddressOnly, kName = HostReading::kAddressOrName;
@@ -219,30 +246,29 @@ TEST(ProbeEngine, TakesTheStepsOfAnAttemptInOrder) {
         const char* host;
         HostReading reading;
         bool raw, refuse_control;
-        std::vector<bool> resolves;
+        std::vector<FakeIo::Lookup> lookups;
         int attempts;
         std::int64_t end_ms;
         Log log;
     } cases[] = {
         {"10.77.0.2", kOnly, true, false, {}, 1, 500, raw},
         {"010.077.000.002", kOnly, true, false, {}, 1, 500, raw},
-        {"10.77.0.2", kName, true, false, {false}, 1, 500, raw},
+        {"10.77.0.2", kName, true, false, {{false, 0}}, 1, 500, raw},
         {"10.77.0.2", kOnly, false, false, {}, 1, 500, api},
         {"10.77.0.2", kOnly, false, false, {}, 1, 300, api_cut},
         {"10.77.0.2", kOnly, true, true, {}, 1, 500, {"echo 10.77.0.2", "connect 10.77.0.2:1", "wait 500"}},
         {"pc-room-4", kOnly, true, false, {}, 1, 500, {}},
         {"10.77.0.2a", kOnly, true, false, {}, 1, 500, {}},
-        {"pc-room-4", kName, true, false, {true}, 2, 1000, Join({{"resolve pc-room-4"}, raw, raw})},
-        {"pc-room-4", kName, true, false, {false, true}, 2, 1000,
-         Join({{"resolve pc-room-4", "wait 500", "resolve pc-room-4"}, raw})},
-        {"", kName, true, false, {false}, 1, 500, {"resolve ", "wait 500"}},
+        {"pc-room-4", kName, true, false, {{true, 0}}, 2, 1000, Join({{"lookup pc-room-4", "wait 1000"}, raw, raw})},
+        {"pc-room-4", kName, true, false, {{false, 0}, {true, 0}}, 2, 1000, {"lookup pc-room-4"}},
+        {"", kName, true, false, {{false, 0}}, 1, 500, {"lookup ", "wait 500"}},
     };
     for (const auto& c : cases) {
         FakeIo io;
         io.raw = c.raw;
         io.refuse_control = c.refuse_control;
-        io.resolves = c.resolves;
-        ProbeEngine engine(io);
+        io.lookups = c.lookups;
+        ProbeEngine engine(io, kMostProbesAtOnce, kWithEcho);
         Done done;
         ProbeOrder order = Order(io, done, c.host, c.end_ms, c.attempts);
         order.reading = c.reading;
@@ -328,7 +354,7 @@ TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {
         io.raw = c.route == kRaw || c.route == kRawFails;
         io.echo_fails = c.route == kRawFails || c.route == kApiFails;
         io.script = c.events;
-        ProbeEngine engine(io);
+        ProbeEngine engine(io, kMostProbesAtOnce, kWithEcho);
         Done done;
         engine.Submit(Order(io, done, "10.77.0.2"));
         Drive(engine, io, 1000);
@@ -343,8 +369,10 @@ TEST(ProbeEngine, CountsOnlyWhatShowsTheTargetItself) {
     }
 }
 
-// Who starts when: at most `places` at once, first come first served, an attempt
-// without answer goes to the back of the line, and the window's end cuts everything.
+// Who starts when: every due attempt sends its echo at once through the raw socket;
+// connections go to at most `places` attempts at once, and within the pending
+// connections the io allows, those that had none longest first; an attempt without
+// answer starts again at once, and the window's end cuts everything.
 TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
     struct Shape {
         std::int64_t first, end;
@@ -352,31 +380,36 @@ TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
         int attempts;
     };
     const Shape kShort = {0, 1000, 100, 1}, kTwice = {0, 1000, 100, 2};
+    constexpr int kAny = 1 << 20;
     const struct {
         const char* name;
-        int places;
+        int places, pending;
         std::vector<Shape> orders;         // to 10.0.0.1, 10.0.0.2, ...
-        std::vector<std::string> echoes;  // "ms address"
+        std::vector<std::string> echoes;   // "ms address"
+        std::vector<std::string> controls;  // "ms address": the attempt's connections opened
         std::vector<std::int64_t> ended_at;
     } cases[] = {
-        {"three places, seven orders", 3, {kShort, kShort, kShort, kShort, kShort, kShort, kShort},
-         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3", "100 10.0.0.4", "100 10.0.0.5", "100 10.0.0.6", "200 10.0.0.7"},
-         {100, 100, 100, 200, 200, 200, 300}},
-        {"again behind those that waited", 2, {kTwice, kTwice, kTwice},
-         {"0 10.0.0.1", "0 10.0.0.2", "100 10.0.0.3", "100 10.0.0.1", "200 10.0.0.2", "200 10.0.0.3"},
-         {200, 300, 300}},
-        {"a later first_ms lets the next go first", 1, {{250, 1000, 100, 1}, kShort},
+        {"echoes need no place", 3, kAny, {kShort, kShort, kShort, kShort, kShort},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3", "0 10.0.0.4", "0 10.0.0.5"},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3"}, {100, 100, 100, 100, 100}},
+        {"connections go round", 2, kAny, {kTwice, kTwice, kTwice},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3", "100 10.0.0.1", "100 10.0.0.2", "100 10.0.0.3"},
+         {"0 10.0.0.1", "0 10.0.0.2", "100 10.0.0.3", "100 10.0.0.1"}, {200, 200, 200}},
+        {"within ten pending connections, one attempt's at a time", 32, 10, {kTwice, kTwice, kTwice},
+         {"0 10.0.0.1", "0 10.0.0.2", "0 10.0.0.3", "100 10.0.0.1", "100 10.0.0.2", "100 10.0.0.3"},
+         {"0 10.0.0.1", "100 10.0.0.2"}, {200, 200, 200}},
+        {"a later first_ms", 1, kAny, {{250, 1000, 100, 1}, kShort}, {"0 10.0.0.2", "250 10.0.0.1"},
          {"0 10.0.0.2", "250 10.0.0.1"}, {350, 100}},
-        {"the window cuts the last attempt", 4, {{0, 500, 200, 0}}, {"0 10.0.0.1", "200 10.0.0.1", "400 10.0.0.1"},
-         {500}},
-        {"the attempts run out first", 4, {{0, 1000, 100, 3}}, {"0 10.0.0.1", "100 10.0.0.1", "200 10.0.0.1"}, {300}},
-        {"an empty window sends nothing", 4, {{500, 500, 100, 1}, {0, 0, 100, 1}}, {}, {0, 0}},
-        {"the window ends while waiting for a place", 1, {{0, 1000, 300, 1}, {0, 200, 100, 1}}, {"0 10.0.0.1"},
-         {300, 200}},
+        {"the window cuts the last attempt", 4, kAny, {{0, 500, 200, 0}},
+         {"0 10.0.0.1", "200 10.0.0.1", "400 10.0.0.1"}, {"0 10.0.0.1", "200 10.0.0.1", "400 10.0.0.1"}, {500}},
+        {"the attempts run out first", 4, kAny, {{0, 1000, 100, 3}}, {"0 10.0.0.1", "100 10.0.0.1", "200 10.0.0.1"},
+         {"0 10.0.0.1", "100 10.0.0.1", "200 10.0.0.1"}, {300}},
+        {"an empty window sends nothing", 4, kAny, {{500, 500, 100, 1}, {0, 0, 100, 1}}, {}, {}, {0, 0}},
     };
     for (const auto& c : cases) {
         FakeIo io;
-        ProbeEngine engine(io, c.places);
+        io.pending_room = c.pending;
+        ProbeEngine engine(io, c.places, kWithEcho);
         std::vector<Done> done(c.orders.size());
         for (std::size_t i = 0; i < c.orders.size(); ++i) {
             const Shape& s = c.orders[i];
@@ -385,6 +418,8 @@ TEST(ProbeEngine, SchedulesAttemptsOnTheClock) {
         }
         Drive(engine, io);
         EXPECT_EQ(io.echoes, c.echoes) << c.name;
+        EXPECT_EQ(io.controls, c.controls) << c.name;
+        EXPECT_LE(io.most_pending, std::max(c.pending, 6)) << c.name;
         for (std::size_t i = 0; i < done.size(); ++i) {
             EXPECT_EQ(done[i].calls, 1) << c.name << ' ' << i;
             EXPECT_EQ(done[i].outcome.verdict, ProbeVerdict::kNoAnswer) << c.name << ' ' << i;
@@ -444,8 +479,13 @@ TEST(ProbeEngine, AnOrderWaitsForRoomForItsIpHelperEcho) {
                 return e.completed && e.place == "api 10.0.0." + std::to_string(i + 1);
             });
             EXPECT_EQ(done[i].calls, 1) << c.name << ' ' << i;
-            EXPECT_EQ(done[i].outcome.verdict, answered ? ProbeVerdict::kAnswered : ProbeVerdict::kNoAnswer)
-                << c.name << ' ' << i;
+            // Never asked: not known, rather than silent.
+            const std::string address = " 10.0.0." + std::to_string(i + 1);
+            const bool asked = std::any_of(c.echoes.begin(), c.echoes.end(), [&](const std::string& e) {
+                return e.size() > address.size() && e.compare(e.size() - address.size(), address.size(), address) == 0;
+            });
+            const ProbeVerdict silent = asked ? ProbeVerdict::kNoAnswer : ProbeVerdict::kUnserved;
+            EXPECT_EQ(done[i].outcome.verdict, answered ? ProbeVerdict::kAnswered : silent) << c.name << ' ' << i;
             EXPECT_EQ(done[i].at_ms, c.ended_at[i]) << c.name << ' ' << i;
         }
         // A wait for each event, each attempt's end and the clock's last run to 3000.
@@ -497,31 +537,197 @@ TEST(ProbeEngine, ARefusedRawSendTurnsToTheIpHelper) {
     }
 }
 
-// 240 orders for as long as the window lasts, 32 places: ten rounds of 100 ms.
-TEST(ProbeEngine, GivesEveryOrderItsTurnBeforeAnyGetsASecond) {
+// A list's watches: 240 silent PCs watched for 20 s in attempts of 2 s, a place kept
+// for interactive orders. Each is asked at least every 2 s, and every one gets its
+// connections too, in turn.
+TEST(ProbeEngine, AsksEverySilentOrderOfALongListEveryAttempt) {
     FakeIo io;
     ProbeEngine engine(io);
     std::vector<Done> done(240);
-    for (int i = 0; i < 240; ++i) engine.Submit(Order(io, done[i], "10.0." + std::to_string(i) + ".1", 1000, 0, 100));
-    Drive(engine, io);
-    ASSERT_EQ(io.echoes.size(), 320u);
-    std::set<std::string> first_round;
-    for (std::size_t i = 0; i < 240; ++i) first_round.insert(io.echoes[i].substr(io.echoes[i].find(' ')));
-    EXPECT_EQ(first_round.size(), 240u);
+    for (int i = 0; i < 240; ++i) {
+        engine.Submit(Order(io, done[i], "10.0." + std::to_string(i) + ".1", 20000, 0, 2000));
+    }
+    Drive(engine, io, 21000);
+    std::map<std::string, std::vector<std::int64_t>> asked, connected;
+    const auto by_address = [](const std::vector<std::string>& lines, auto& into) {
+        for (const std::string& line : lines) {
+            const std::size_t space = line.find(' ');
+            into[line.substr(space + 1)].push_back(std::stoll(line.substr(0, space)));
+        }
+    };
+    by_address(io.echoes, asked);
+    by_address(io.controls, connected);
+    ASSERT_EQ(asked.size(), 240u);
+    for (const auto& [address, times] : asked) {
+        EXPECT_EQ(times.front(), 0) << address;
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_LE(times[i] - times[i - 1], 2000) << address;
+        EXPECT_GE(times.back(), 18000) << address;
+    }
+    EXPECT_EQ(connected.size(), 240u);
+    EXPECT_LE(io.most_pending, (kMostProbesAtOnce - kInteractiveReserve) * 6);
+    for (const Done& d : done) EXPECT_EQ(d.at_ms, 20000);
+}
+
+// Someone waits for an interactive order: behind 300 background orders holding every
+// place they may, it is still asked at once and answered within its 500 ms, whether
+// its answer is the raw echo, the IP helper's, or a service connection (after
+// kEvidenceAfterMs without an echo reply).
+TEST(ProbeEngine, AnInteractiveOrderIsServedAheadOfBackgroundOnes) {
+    enum Route { kRaw, kApi };
+    const struct {
+        const char* name;
+        Route route;
+        Event answer;  // from the submission of the interactive order
+        AnswerKind how;
+    } cases[] = {
+        {"raw echo", kRaw, Received(3, Reply(kValue + 300)), AnswerKind::kEcho},
+        {"IP helper echo", kApi, {3, "api 10.77.0.2", true, {}}, AnswerKind::kEcho},
+        {"a service, the echo dropped", kRaw, Connected(kEvidenceAfterMs + 10, 445), AnswerKind::kTcp},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.raw = c.route == kRaw;
+        if (c.route == kApi) io.api_room = 61;
+        ProbeEngine engine(io);
+        std::vector<Done> background(300);
+        for (int i = 0; i < 300; ++i) {
+            engine.Submit(Order(io, background[i], "10.1." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1),
+                                20000, 0, 2000));
+        }
+        Drive(engine, io, 1000);  // every place the background orders may take is theirs
+        const std::int64_t submitted = io.now - kT0;
+        Done check;
+        ProbeOrder order = Order(io, check, "10.77.0.2", submitted + 500, 1, 500, submitted);
+        order.order_class = OrderClass::kInteractive;
+        engine.Submit(std::move(order));
+        Event answer = c.answer;
+        answer.at_ms += submitted;
+        io.script.push_back(answer);
+        Drive(engine, io, submitted + 600);
+        EXPECT_EQ(check.calls, 1) << c.name;
+        EXPECT_EQ(check.outcome.verdict, ProbeVerdict::kAnswered) << c.name;
+        EXPECT_EQ(check.outcome.how, c.how) << c.name;
+        EXPECT_EQ(check.at_ms, answer.at_ms) << c.name;
+    }
+}
+
+// Sweeps of two and three LANs beside a list's watches: each address of each sweep is
+// asked once, none left unasked, on either echo path.
+TEST(ProbeEngine, EverySweepAsksEachOfItsAddressesOnce) {
+    for (const bool raw : {true, false}) {
+        for (const int sweeps : {2, 3}) {
+            FakeIo io;
+            io.raw = raw;
+            if (!raw) io.api_room = 61;
+            ProbeEngine engine(io);
+            std::vector<Done> watches(100), swept(254 * sweeps);
+            for (int i = 0; i < 100; ++i) {
+                engine.Submit(Order(io, watches[i], "10.9.0." + std::to_string(i + 1), 30000, 0, 2000));
+            }
+            for (int lan = 0; lan < sweeps; ++lan) {
+                for (int host = 1; host <= 254; ++host) {
+                    // Paced 8 every 100 ms from 1 s on, each free to wait for its place to the end.
+                    ProbeOrder order = Order(io, swept[lan * 254 + host - 1],
+                                             "10.2." + std::to_string(lan) + "." + std::to_string(host), 30000, 1, 400,
+                                             1000 + (host - 1) / 8 * 100);
+                    order.echo_only = true;
+                    engine.Submit(std::move(order));
+                }
+            }
+            Drive(engine, io, 31000);
+            std::map<std::string, int> asked;
+            for (const std::string& line : io.echoes) ++asked[line.substr(line.find(' ') + 1)];
+            int once = 0;
+            for (const auto& [address, count] : asked) {
+                if (address.rfind("10.2.", 0) == 0 && count == 1) ++once;
+            }
+            EXPECT_EQ(once, 254 * sweeps) << raw << ' ' << sweeps;
+            for (const Done& d : swept) EXPECT_EQ(d.outcome.verdict, ProbeVerdict::kNoAnswer) << raw << ' ' << sweeps;
+        }
+    }
+}
+
+// A name is looked up off the engine's thread: one that takes 10 s to fail holds up
+// nobody, and is not looked up again; a lookup still running when the window ends is
+// let go, not known; Stop lets go of running lookups and starts no other.
+TEST(ProbeEngine, NamesAreLookedUpBesideTheOtherOrders) {
+    const struct {
+        const char* name;
+        std::vector<FakeIo::Lookup> lookups;
+        std::int64_t stop_at;  // 0: no Stop
+        std::vector<ProbeVerdict> verdicts;  // the two name orders'
+        int lookups_made;
+    } cases[] = {
+        {"fails after 10 s", {{false, 10000}, {true, 0}}, 0, {ProbeVerdict::kNoAnswer, ProbeVerdict::kNoAnswer}, 2},
+        {"still running at the window's end", {{true, 40000}, {true, 40000}}, 0,
+         {ProbeVerdict::kUnserved, ProbeVerdict::kUnserved}, 1},
+        {"stopped while one runs", {{true, 10000}}, 700, {ProbeVerdict::kCancelled, ProbeVerdict::kCancelled}, 1},
+    };
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.lookups = c.lookups;
+        io.lookup_room = 1;
+        io.reply_after_ms = -1;
+        ProbeEngine engine(io);
+        Done names[2], address, check;
+        for (Done& d : names) {
+            ProbeOrder order = Order(io, d, "pc-room-4", 30000, 0, 2000);
+            order.reading = HostReading::kAddressOrName;
+            engine.Submit(std::move(order));
+        }
+        engine.Submit(Order(io, address, "10.0.0.1", 30000, 0, 2000));
+        ProbeOrder order = Order(io, check, "10.0.0.2", 600, 1, 500, 100);
+        order.order_class = OrderClass::kInteractive;
+        engine.Submit(std::move(order));
+        if (c.stop_at > 0) {
+            Drive(engine, io, c.stop_at);
+            engine.Stop();
+        }
+        Drive(engine, io, 31000);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(names[i].outcome.verdict, c.verdicts[i]) << c.name << ' ' << i;
+        EXPECT_EQ(std::count_if(io.log.begin(), io.log.end(), [](const std::string& l) { return l.rfind("lookup ", 0) == 0; }),
+                  c.lookups_made) << c.name;
+        // The others as if no name were looked up.
+        EXPECT_EQ(std::count(io.echoes.begin(), io.echoes.end(), "0 10.0.0.1"), 1) << c.name;
+        EXPECT_EQ(std::count(io.echoes.begin(), io.echoes.end(), "100 10.0.0.2"), 1) << c.name;
+        EXPECT_EQ(check.at_ms, 600) << c.name;
+        EXPECT_TRUE(io.open.empty()) << c.name;
+    }
+}
+
+// An echo reply that comes before kEvidenceAfterMs answers the attempt with no
+// connection opened; later, the connections are open and the reply still answers.
+TEST(ProbeEngine, AnEchoReplyBeforeTheConnectionsSparesThem) {
+    const struct {
+        int reply_after_ms;
+        bool connected;
+    } cases[] = {{2, false}, {kEvidenceAfterMs + 5, true}};
+    for (const auto& c : cases) {
+        FakeIo io;
+        io.reply_after_ms = c.reply_after_ms;
+        ProbeEngine engine(io);
+        Done done;
+        engine.Submit(Order(io, done, "10.77.0.2"));
+        Drive(engine, io, 1000);
+        EXPECT_EQ(done.outcome.verdict, ProbeVerdict::kAnswered);
+        EXPECT_EQ(done.at_ms, c.reply_after_ms);
+        EXPECT_EQ(!io.controls.empty(), c.connected) << c.reply_after_ms;
+        EXPECT_TRUE(io.open.empty());
+    }
 }
 
 // A cancelled or stopped order ends once, kCancelled, lets go of everything it held and
-// sends nothing more, whether it waited, ran, or was resolving its name.
+// sends nothing more, whether it waited for its time, ran, or was looking up its name.
 TEST(ProbeEngine, CancelAndStopEndOrdersAtOnce) {
-    enum When { kWaiting, kRunning, kResolving };
+    enum When { kWaiting, kRunning, kLookingUp };
     const struct {
         const char* name;
         When when;
         bool stop;
     } cases[] = {
         {"cancel a waiting order", kWaiting, false}, {"cancel a running order", kRunning, false},
-        {"cancel while resolving", kResolving, false}, {"stop with one waiting", kWaiting, true},
-        {"stop with one running", kRunning, true}, {"stop while resolving", kResolving, true},
+        {"cancel while looking up", kLookingUp, false}, {"stop with one waiting", kWaiting, true},
+        {"stop with one running", kRunning, true}, {"stop while looking up", kLookingUp, true},
     };
     for (const auto& c : cases) {
         FakeIo io;
@@ -529,15 +735,15 @@ TEST(ProbeEngine, CancelAndStopEndOrdersAtOnce) {
         Done target, other;
         ProbeTicket ticket = 0;
         auto end = [&] { c.stop ? engine.Stop() : engine.Cancel(ticket); };
-        ProbeOrder order = Order(io, target, c.when == kResolving ? "pc-room-4" : "10.77.0.2", 3000, 3);
+        ProbeOrder order = Order(io, target, c.when == kLookingUp ? "pc-room-4" : "10.77.0.2", 3000, 3, 500,
+                                 c.when == kWaiting ? 1000 : 0);
         order.reading = HostReading::kAddressOrName;
-        if (c.when == kResolving) io.on_resolve = end;
-        if (c.when == kWaiting) engine.Submit(Order(io, other, "10.0.0.1", 3000, 3));
+        if (c.when == kLookingUp) io.on_lookup = end;
         ticket = engine.Submit(std::move(order));
-        if (c.when != kWaiting) engine.Submit(Order(io, other, "10.0.0.1", 3000, 3));
+        engine.Submit(Order(io, other, "10.0.0.1", 3000, 3));
         engine.Turn(100);
-        const std::size_t mark = c.when == kResolving ? 0 : io.log.size();
-        if (c.when != kResolving) end();
+        const std::size_t mark = c.when == kLookingUp ? 0 : io.log.size();
+        if (c.when != kLookingUp) end();
         Drive(engine, io);
         EXPECT_EQ(target.calls, 1) << c.name;
         EXPECT_EQ(target.outcome.verdict, ProbeVerdict::kCancelled) << c.name;
