@@ -114,7 +114,10 @@ PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
         result.verdict = PcVerdict::kOtherMac;
         result.where = FormatMacText(report.other_mac);
         break;
-    case WakeVerdict::kNoAnswer: result.verdict = PcVerdict::kNoAnswer; break;
+    case WakeVerdict::kNoAnswer:
+        // Silence counts only where the address was asked.
+        result.verdict = seen.not_asked ? PcVerdict::kNotDecided : PcVerdict::kNoAnswer;
+        break;
     }
     return result;
 }
@@ -205,7 +208,8 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
                 PcResult& result = results[target_pc[index]];
                 if (result.verdict != PcVerdict::kNotDecided) return;  // told once
                 result = ResultOf(seen, targets[index].sent_ms);
-                say(FormatPcLine(pcs[target_pc[index]], result, true));
+                // Not decided is said with the others left so, below.
+                if (result.verdict != PcVerdict::kNotDecided) say(FormatPcLine(pcs[target_pc[index]], result, true));
                 for (const PairNotRemembered& pair : seen.not_remembered) say(CacheFailedText(pair));
                 if (SweepSkipMatters(seen)) sweep_needs_s = std::max(sweep_needs_s, seen.sweep_needs_s);
             });

@@ -59,7 +59,7 @@ enum class PcVerdict {
     kOtherMac,    // another device answers at its address
     kNoAnswer,
     kNotWatched,  // sent, but not watched: without /wait, or a PC listed without an IP
-    kNotDecided,  // the run was cut short before its verdict (or its send)
+    kNotDecided,  // the run was cut short before its verdict (or its send), or its address was never asked
     kNotSent,     // its packet could not go out
 };
 

@@ -306,7 +306,9 @@ TEST(ListCommand, SaysWhatEachWatchSawAsWakeDoes) {
     WakeSighting another = Answered(AnswerKind::kEcho, 0, 1500);
     another.address = Ipv4Bytes{192, 168, 1, 22};
     another.mac_at_address = other;
-    for (WakeSighting* seen : {&already_on, &moved, &another}) seen->woken = woken;
+    WakeSighting not_asked = Silent();
+    not_asked.not_asked = true;
+    for (WakeSighting* seen : {&already_on, &moved, &another, &not_asked}) seen->woken = woken;
     const std::string first = "192.168.1.20 " + kMac1 + " Reception ";
     const std::string third = "192.168.1.22 " + kMac3 + " ";
     const struct {
@@ -320,6 +322,8 @@ TEST(ListCommand, SaysWhatEachWatchSawAsWakeDoes) {
          "already-on other-mac", 4},
         {{{0, Silent()}, {1, another}}, "no answer", "another MAC (02-00-00-00-00-09) answers", "0 of 2 PCs",
          "no-answer other-mac", 1},
+        // Never asked: said with the PCs left undecided, after the verdicts.
+        {{{0, already_on}, {1, not_asked}}, "was already on", "not decided", "1 of 2 PCs", "already-on not-decided", 1},
     };
     for (const auto& c : cases) {
         FakeList fake;

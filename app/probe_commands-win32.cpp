@@ -11,6 +11,7 @@ bool CheckProbeOnThisPc(std::string ip_text, std::int32_t limit_ms) {
     ProbeOrder order;
     order.host = std::move(ip_text);
     order.reading = HostReading::kAddressOnly;
+    order.order_class = OrderClass::kInteractive;
     order.first_ms = MonotonicMs();
     order.end_ms = order.first_ms + limit_ms;
     order.attempt_ms = limit_ms;

@@ -48,6 +48,9 @@ struct WakeSighting {
     /// The sweep for a new address was skipped because the watch ended too soon after
     /// the send for it: the watch it needs, in whole seconds from the send. 0: not so.
     int sweep_needs_s = 0;
+    /// The engine could not ask the address after the packet before the watch ended (a
+    /// busy engine without a raw socket): its silence says nothing.
+    bool not_asked = false;
     /// The pairs the wake could not remember, in the order it tried them.
     std::vector<PairNotRemembered> not_remembered = {};
 };

@@ -173,6 +173,7 @@ void WakeWatch::ProbeBeforeSend() {
     const std::int64_t now = network_.NowMs();
     ProbeOrder order = Probe(ip_, HostReading::kAddressOnly, now, now + kProbeBeforeSendMs, 1);
     order.attempt_ms = kProbeBeforeSendMs;  // as Check probes
+    order.order_class = OrderClass::kInteractive;  // the packet waits for nobody, but its verdict does
     before_ticket_ = Order(std::move(order), &WakeWatch::Before);
     before_pending_ = before_ticket_ != 0;
 }
@@ -209,7 +210,16 @@ std::optional<MacBytes> WakeWatch::RowOfAnswer(const ProbeOutcome& outcome) {
     return ArpMacOf(network_.ReadArpRows(), *address_);
 }
 
+void WakeWatch::NoteServed(const ProbeOutcome& outcome) {
+    if (outcome.verdict == ProbeVerdict::kUnserved) {
+        unserved_ = true;
+    } else {
+        asked_ = true;
+    }
+}
+
 bool WakeWatch::Heard(const ProbeOutcome& outcome) {
+    NoteServed(outcome);
     if (outcome.verdict != ProbeVerdict::kAnswered) return false;
     seen_.answered_ms = outcome.answered_ms;
     seen_.how = outcome.how;
@@ -327,6 +337,7 @@ void WakeWatch::ReportWhenDone() {
     if (!decided_ && (!tickets_.empty() || sweep_pending_)) return;
     reported_ = true;
     if (!seen_.address && address_) seen_.address = address_;
+    seen_.not_asked = unserved_ && !asked_;
     if (done_) done_(seen_);
 }
 

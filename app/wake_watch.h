@@ -144,6 +144,7 @@ private:
     void LateWatched(const ProbeOutcome& outcome);
     void Confirmed(const ProbeOutcome& outcome);
     bool Heard(const ProbeOutcome& outcome);
+    void NoteServed(const ProbeOutcome& outcome);
     std::optional<MacBytes> RowOfAnswer(const ProbeOutcome& outcome);
     bool OtherDeviceSeen() const;
     void Remember(const Ipv4Bytes& address);
@@ -176,6 +177,8 @@ private:
     bool decided_ = false;
     bool reported_ = false;
     bool stopped_ = false;  // the engine cancelled an order: nobody is left to tell
+    bool asked_ = false;    // an order of the address after the packet was served
+    bool unserved_ = false; // one was not
     Ipv4Bytes confirming_{};
     WakeSighting seen_;
 };

@@ -44,6 +44,7 @@ public:
     std::map<std::string, int> probes;     // orders per host
     bool stopped = false;
     std::int64_t busy_ms = 0;  // how long an echo-only order waits for its place in the engine
+    bool unserved = false;     // a watch's order that nothing answers ends never asked
     bool remember_works = true;
     std::string remember_reason;  // why a write fails
 
@@ -115,6 +116,8 @@ public:
                 outcome.how = AnswerKind::kEcho;
                 outcome.answered_ms = now;
                 if (next_machine->leaves_row) AddRow(*next_machine);
+            } else if (unserved && !order.echo_only) {
+                outcome.verdict = ProbeVerdict::kUnserved;
             }
             for (const Machine& m : machines) {
                 if (!m.answers && m.leaves_row && m.address == outcome.address && Up(m, now)) AddRow(m);
@@ -371,6 +374,18 @@ TEST(WakeWatch, ASweepOnABusyEngineAsksLateRatherThanNever) {
         const Watched watched = RunWake(network, "10.77.0.2", kWatchSchedule, true, 3000);
         EXPECT_EQ(DecideWakeReport(watched.seen).verdict, c.verdict) << c.busy_ms;
         EXPECT_LE(watched.at_ms, 90000) << c.busy_ms;
+    }
+}
+
+// An address the engine could not ask after the packet is not known to be silent; one
+// that was asked and said nothing is.
+TEST(WakeWatch, AnAddressNeverAskedIsNotSaidToBeSilent) {
+    for (const bool unserved : {false, true}) {
+        FakeNetwork network;
+        network.unserved = unserved;
+        const Watched watched = RunWake(network, "10.77.0.2", kCommandSchedule, false, 3000);
+        EXPECT_EQ(watched.seen.not_asked, unserved);
+        EXPECT_EQ(DecideWakeReport(watched.seen).verdict, WakeVerdict::kNoAnswer);
     }
 }
 
