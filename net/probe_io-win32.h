@@ -152,7 +152,8 @@ private:
     UniqueKernelObject wake_;         // auto-reset
     UniqueKernelObject raw_event_;    // FD_READ of raw_
     UniqueKernelObject tcp_event_;    // FD_CONNECT of every socket in connections_
-    // Shared with every lookup's thread, which may outlive the io; holds their event.
+    // Shared with every lookup's thread, which may outlive the io; holds the event each
+    // thread sets as it ends (manual reset: the Wait that looks resets it first).
     std::shared_ptr<Lookups> lookups_shared_;
     UniqueSocket raw_;
     IoId last_id_ = 0;
