@@ -298,8 +298,9 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
         Receive(events);
         CheckConnections(events);
         CheckApiEchoes(NowMs(), events);
-        // A lookup let go of ending is nothing to report, but it makes room; and the
-        // engine may have seen no room just before its thread ended, and this wait began.
+        // A lookup that ended is reported, or, let go of, is nothing to report; either
+        // way it made room, which the engine may have found missing just before this
+        // wait began (its thread may end at any moment, not only during the wait).
         const bool lookup_ended = CheckLookups(events);
         events.connections.insert(events.connections.end(), settled_at_once_.begin(), settled_at_once_.end());
         settled_at_once_.clear();
