@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 #include "common/monotonic_clock-win32.h"
+#include "common/windows_version-win32.h"
 
 namespace {
 
@@ -42,7 +45,7 @@ struct WinsockProbeIo::ApiEcho {
     UniqueKernelObject event;   // manual reset; set when the call has ended
     UniqueIcmpHandle icmp;      // declared last: closed first, before the buffer goes
     IPAddr destination = 0;
-    std::int64_t free_at_ms = 0;
+    std::int64_t give_up_ms = 0;  // its timeout plus kApiEchoMarginMs
 
     /// True for a reply with status IP_SUCCESS from the destination whose data is the
     /// payload exactly. Only once the event is set.
@@ -67,11 +70,42 @@ struct WinsockProbeIo::ApiEcho {
     }
 };
 
-WinsockProbeIo::WinsockProbeIo(EchoPath path)
+// What the io shares with every lookup's thread. A thread holds it until it has ended,
+// so the event it sets outlives the io if need be.
+struct WinsockProbeIo::Lookups {
+    UniqueKernelObject ended{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // manual reset
+    std::atomic<int> running{0};  // threads not ended yet, let go of or not
+};
+
+// One lookup, shared by its thread and, until it is reported or let go of, the io.
+struct WinsockProbeIo::Lookup {
+    std::shared_ptr<Lookups> shared;
+    HostNameLookup look_up;
+    std::string host;
+    bool found = false;      // written by the thread before `ended`
+    Ipv4Bytes address{};     // likewise
+    std::atomic<bool> ended{false};
+};
+
+bool LookUpHostName(const std::string& host, Ipv4Bytes& address) {
+    if (host.empty()) return false;
+    // The entry lives in per-thread Winsock storage; copy from it at once.
+    const hostent* entry = gethostbyname(host.c_str());
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
+        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        return false;
+    }
+    std::memcpy(address.data(), entry->h_addr_list[0], address.size());
+    return true;
+}
+
+WinsockProbeIo::WinsockProbeIo(EchoPath path, HostNameLookup look_up)
     : path_(path),
+      look_up_(std::move(look_up)),
       wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       raw_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      tcp_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+      tcp_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      lookups_shared_(std::make_shared<Lookups>()) {
     if (path_ == EchoPath::kIpHelperOnly || !raw_event_) return;
     raw_.reset(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
     if (raw_ && WSAEventSelect(raw_.get(), raw_event_.get(), FD_READ) != 0) raw_.reset();
@@ -79,14 +113,20 @@ WinsockProbeIo::WinsockProbeIo(EchoPath path)
 
 WinsockProbeIo::~WinsockProbeIo() {
     for (auto& [id, echo] : api_echoes_) let_go_.push_back(std::move(echo));
-    for (const auto& echo : let_go_) {
-        const std::int64_t left = echo->free_at_ms - NowMs();
+    for (auto& echo : let_go_) {
+        const std::int64_t left = echo->give_up_ms - NowMs();
         if (left > 0) WaitForSingleObject(echo->event.get(), static_cast<DWORD>(left));
+        // Still running: freeing its buffer (or closing its event, whose number may be
+        // reused) would let the system write into memory that is someone else's by then.
+        // It is left as it is; the io goes when the process ends, and the system takes
+        // it all back then.
+        if (!IsSignalled(echo->event.get())) (void)echo.release();
     }
+    // Lookups' threads hold what they use and end on their own: nothing to wait for.
 }
 
 bool WinsockProbeIo::IsReady() const {
-    return wake_ && raw_event_ && tcp_event_;
+    return wake_ && raw_event_ && tcp_event_ && lookups_shared_->ended;
 }
 
 std::int64_t WinsockProbeIo::NowMs() {
@@ -107,15 +147,39 @@ std::uint32_t WinsockProbeIo::NewProbeValue() {
 }
 
 bool WinsockProbeIo::Resolve(const std::string& host, Ipv4Bytes& address) {
-    if (host.empty()) return false;
-    // The entry lives in per-thread Winsock storage; copy from it at once.
-    const hostent* entry = gethostbyname(host.c_str());
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
-        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-        return false;
+    return LookUpHostName(host, address);
+}
+
+IoId WinsockProbeIo::StartLookup(const std::string& host) {
+    if (!HasLookupRoom()) return 0;
+    auto lookup = std::make_shared<Lookup>();
+    lookup->shared = lookups_shared_;
+    lookup->look_up = look_up_;
+    lookup->host = host;
+    ++lookups_shared_->running;
+    try {
+        // Detached: nobody waits for it, and the runtime closes its handle when it ends.
+        std::thread(RunLookup, lookup).detach();
+    } catch (const std::exception&) {  // no thread (system_error) or no memory for one
+        --lookups_shared_->running;
+        return 0;
     }
-    std::memcpy(address.data(), entry->h_addr_list[0], address.size());
-    return true;
+    const IoId id = NextId();
+    lookups_.emplace(id, std::move(lookup));
+    return id;
+}
+
+bool WinsockProbeIo::HasLookupRoom() {
+    return lookups_shared_->running.load() < kMostLookups;
+}
+
+int WinsockProbeIo::MostPendingConnections() {
+    // Vista and later have no such limit; every connection the engine may open at once
+    // (a control and the service ports for each attempt) is then no burden.
+    static const int most = WindowsMajorVersion() == 5
+                                ? kMostPendingConnectionsXp
+                                : kMostProbesAtOnce * static_cast<int>(kServicePorts.size() + 1);
+    return most;
 }
 
 bool WinsockProbeIo::HasRawSocket() {
@@ -148,7 +212,7 @@ IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::ui
     // the status block the call appends, with some to spare.
     echo->replies.resize(sizeof(ICMP_ECHO_REPLY) + payload.size() + 8 + 64);
     const DWORD timeout = static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 1));
-    echo->free_at_ms = NowMs() + timeout + kApiEchoMarginMs;
+    echo->give_up_ms = NowMs() + timeout + kApiEchoMarginMs;
     const PIO_APC_ROUTINE apc = RunsOnWine() ? LetWineFreeItsStatusBlock : nullptr;
     const DWORD at_once = IcmpSendEcho2(echo->icmp.get(), echo->event.get(), apc, nullptr, echo->destination,
                                         echo->payload.data(), static_cast<WORD>(echo->payload.size()), nullptr,
@@ -160,6 +224,10 @@ IoId WinsockProbeIo::StartApiEcho(const Ipv4Bytes& to, const std::vector<std::ui
     api_echoes_.emplace(id, std::move(echo));
     ++api_echoes_started_;
     return id;
+}
+
+int WinsockProbeIo::ApiEchoRoom() {
+    return path_ == EchoPath::kRawOnly ? 0 : kMostApiEchoes - ApiEchoesInFlight();
 }
 
 bool WinsockProbeIo::HasApiEchoRoom() {
@@ -191,6 +259,8 @@ void WinsockProbeIo::Close(IoId id) {
         settled_at_once_.erase(settled);
         return;
     }
+    // Its thread holds the lookup until it ends; the io's last word on it is this.
+    if (lookups_.erase(id) != 0) return;
     const auto echo = api_echoes_.find(id);
     if (echo == api_echoes_.end()) return;
     // The call writes into the buffer until it ends; until then the buffer stays.
@@ -206,16 +276,14 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
         handles[count++] = wake_.get();
         if (raw_) handles[count++] = raw_event_.get();
         if (!connections_.empty()) handles[count++] = tcp_event_.get();
-        // Also those let go of: their end is when their buffers may go.
+        handles[count++] = lookups_shared_->ended.get();
+        // Also those let go of: their end is when their buffers may go, and it makes room.
         std::int64_t until = deadline;
         for (const auto& [id, echo] : api_echoes_) {
             handles[count++] = echo->event.get();
-            until = std::min(until, echo->free_at_ms);
+            until = std::min(until, echo->give_up_ms);
         }
-        for (const auto& echo : let_go_) {
-            handles[count++] = echo->event.get();
-            until = std::min(until, echo->free_at_ms);
-        }
+        for (const auto& echo : let_go_) handles[count++] = echo->event.get();
         const std::int64_t now = NowMs();
         const DWORD wait_ms = settled_at_once_.empty() && until > now ? static_cast<DWORD>(until - now) : 0;
         // Alertable for Wine's sake (RunsOnWine): an APC that runs ends the wait like
@@ -226,18 +294,22 @@ void WinsockProbeIo::Wait(int timeout_ms, IoEvents& events) {
 
         const std::size_t seen_before = events.datagrams.size() + events.connections.size() + events.api_echoes.size();
         const bool raw_failed_before = events.raw_failed;
-        const bool had_room = HasApiEchoRoom();
+        const int room_before = ApiEchoRoom();
         Receive(events);
         CheckConnections(events);
         CheckApiEchoes(NowMs(), events);
+        // A lookup that ended is reported, or, let go of, is nothing to report; either
+        // way it made room, which the engine may have found missing just before this
+        // wait began (its thread may end at any moment, not only during the wait).
+        const bool lookup_ended = CheckLookups(events);
         events.connections.insert(events.connections.end(), settled_at_once_.begin(), settled_at_once_.end());
         settled_at_once_.clear();
         const bool saw = events.datagrams.size() + events.connections.size() + events.api_echoes.size() !=
                              seen_before ||
                          events.raw_failed != raw_failed_before;
-        // A request that was let go of ending is nothing to report; it matters only when
-        // it makes room, for the orders that wait for it.
-        const bool room_made = !had_room && HasApiEchoRoom();
+        // Likewise a request that was let go of or reported ending: it matters only for
+        // the room it makes, for the orders that wait for it.
+        const bool room_made = lookup_ended || ApiEchoRoom() > room_before;
         if (saw || room_made || woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || NowMs() >= deadline) return;
     }
 }
@@ -248,7 +320,7 @@ void WinsockProbeIo::Wake() {
 
 IoId WinsockProbeIo::NextId() {
     const auto taken = [this](IoId id) {
-        return id == 0 || connections_.count(id) != 0 || api_echoes_.count(id) != 0 ||
+        return id == 0 || connections_.count(id) != 0 || api_echoes_.count(id) != 0 || lookups_.count(id) != 0 ||
                std::any_of(settled_at_once_.begin(), settled_at_once_.end(),
                            [id](const IoEvents::Connection& c) { return c.id == id; });
     };
@@ -306,19 +378,35 @@ void WinsockProbeIo::CheckConnections(IoEvents& events) {
 void WinsockProbeIo::CheckApiEchoes(std::int64_t now, IoEvents& events) {
     for (auto it = api_echoes_.begin(); it != api_echoes_.end();) {
         const bool ended = IsSignalled(it->second->event.get());
-        if (!ended && now < it->second->free_at_ms) {
+        if (!ended && now < it->second->give_up_ms) {
             ++it;
             continue;
         }
         events.api_echoes.push_back({it->first, ended && it->second->Answered()});
+        // Past its time the engine hears of it, but the call may still write the buffer.
+        if (!ended) let_go_.push_back(std::move(it->second));
         it = api_echoes_.erase(it);
     }
-    // Past its margin a call that never signalled is taken to be over.
+    // Only a call that has ended lets its buffer go, however late.
     let_go_.erase(std::remove_if(let_go_.begin(), let_go_.end(),
-                                 [now](const std::unique_ptr<ApiEcho>& echo) {
-                                     return IsSignalled(echo->event.get()) || now >= echo->free_at_ms;
-                                 }),
+                                 [](const std::unique_ptr<ApiEcho>& echo) { return IsSignalled(echo->event.get()); }),
                   let_go_.end());
+}
+
+bool WinsockProbeIo::CheckLookups(IoEvents& events) {
+    if (!IsSignalled(lookups_shared_->ended.get())) return false;
+    // Reset before looking: a thread that ends after this sets it again.
+    ResetEvent(lookups_shared_->ended.get());
+    for (auto it = lookups_.begin(); it != lookups_.end();) {
+        const Lookup& lookup = *it->second;
+        if (!lookup.ended.load()) {
+            ++it;
+            continue;
+        }
+        events.lookups.push_back({it->first, lookup.found, lookup.address});
+        it = lookups_.erase(it);
+    }
+    return true;
 }
 
 ProbeIoSent WinsockProbeIo::Sent() const {
@@ -330,4 +418,17 @@ ProbeIoSent WinsockProbeIo::Sent() const {
 
 int WinsockProbeIo::ApiEchoesInFlight() const {
     return static_cast<int>(api_echoes_.size() + let_go_.size());
+}
+
+void WinsockProbeIo::RunLookup(std::shared_ptr<Lookup> lookup) {
+    {
+        // A start-up of its own: the io's owner may end its session while this runs.
+        const WinsockSession winsock;
+        lookup->found = winsock.started() && lookup->look_up(lookup->host, lookup->address);
+    }
+    lookup->ended.store(true);
+    Lookups& shared = *lookup->shared;
+    // Room first, then the event: a Wait that wakes for it sees the room.
+    --shared.running;
+    SetEvent(shared.ended.get());
 }

@@ -18,14 +18,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/handles-win32.h"
+#include "common/windows_version-win32.h"
 #include "net/socket-win32.h"
 
 namespace {
@@ -120,15 +124,17 @@ TEST_F(ProbeIoWin32, EachPathOpensOnlyWhatItAllows) {
         EchoPath path;
         bool raw;
         bool api;
+        int room;
     };
-    for (const Case c : {Case{EchoPath::kRawThenIpHelper, true, true}, Case{EchoPath::kRawOnly, true, false},
-                         Case{EchoPath::kIpHelperOnly, false, true}}) {
+    for (const Case c : {Case{EchoPath::kRawThenIpHelper, true, true, kMostApiEchoes},
+                         Case{EchoPath::kRawOnly, true, false, 0}, Case{EchoPath::kIpHelperOnly, false, true, kMostApiEchoes}}) {
         SCOPED_TRACE(static_cast<int>(c.path));
         WinsockProbeIo io(c.path);
         ASSERT_TRUE(io.IsReady());
         EXPECT_EQ(io.HasRawSocket(), c.raw) << "raw ICMP socket, error " << WSAGetLastError();
         // kRawOnly never starts a request, and never has its orders wait for room.
         EXPECT_TRUE(io.HasApiEchoRoom());
+        EXPECT_EQ(io.ApiEchoRoom(), c.room);
         EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(1), 500) != 0, c.api);
     }
 }
@@ -230,15 +236,20 @@ TEST_F(ProbeIoWin32, ClosingIpHelperEchoesInFlightIsSafeAndCapped) {
     WinsockProbeIo io(EchoPath::kIpHelperOnly);
     for (int round = 0; round < 5; ++round) {
         std::vector<IoId> ids;
-        for (int i = 0; i < kMostApiEchoes; ++i) ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+        for (int i = 0; i < kMostApiEchoes; ++i) {
+            EXPECT_EQ(io.ApiEchoRoom(), kMostApiEchoes - i);
+            ids.push_back(io.StartApiEcho(kLoopback, PayloadOf(i), 1000));
+        }
         EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
         EXPECT_EQ(io.StartApiEcho(kLoopback, PayloadOf(0), 1000), 0u);  // full
         EXPECT_FALSE(io.HasApiEchoRoom());
+        EXPECT_EQ(io.ApiEchoRoom(), 0);
         for (const IoId id : ids) io.Close(id);
         EXPECT_TRUE(WaitFor(io, 300, [](const IoEvents&) { return false; }).api_echoes.empty());
     }
     // Every call ended within those waits and its buffer went: there is room again.
     EXPECT_TRUE(io.HasApiEchoRoom());
+    EXPECT_EQ(io.ApiEchoRoom(), kMostApiEchoes);
     const IoId id = io.StartApiEcho(kLoopback, PayloadOf(7), 1000);
     ASSERT_NE(id, 0u);
     io.Close(id);  // the destructor waits for this one
@@ -262,6 +273,104 @@ TEST_F(ProbeIoWin32, AWaitReturnsWhenALetGoRequestMakesRoom) {
     EXPECT_TRUE(io.HasApiEchoRoom());
     EXPECT_TRUE(events.api_echoes.empty());
     EXPECT_FALSE(events.woken);
+}
+
+// Texts that resolve without a query on the wire (the hosts file, a numeric text), an
+// empty text, and a name nobody holds: its query goes to the peer, where nothing answers.
+TEST_F(ProbeIoWin32, LookupsComeBackThroughWaitEachUnderItsOwnId) {
+    const struct {
+        const char* host;
+        bool found;
+        Ipv4Bytes address;
+    } cases[] = {
+        {"localhost", true, {127, 0, 0, 1}},
+        {"10.77.0.2", true, {10, 77, 0, 2}},
+        {"", false, {}},
+        {"no-such-pc.invalid", false, {}},
+    };
+    static_assert(std::size(cases) <= kMostLookups, "all at once");
+    WinsockProbeIo io(EchoPath::kIpHelperOnly);
+    std::map<IoId, std::size_t> case_of;
+    for (std::size_t i = 0; i < std::size(cases); ++i) case_of[io.StartLookup(cases[i].host)] = i;
+    ASSERT_EQ(case_of.count(0), 0u);
+    const IoEvents events = WaitFor(io, 10000, [&](const IoEvents& e) { return e.lookups.size() >= case_of.size(); });
+    ASSERT_EQ(events.lookups.size(), case_of.size());
+    for (const IoEvents::Lookup& lookup : events.lookups) {
+        ASSERT_EQ(case_of.count(lookup.id), 1u);
+        const auto& c = cases[case_of[lookup.id]];
+        SCOPED_TRACE(c.host);
+        EXPECT_EQ(lookup.found, c.found);
+        if (c.found) {
+            EXPECT_EQ(lookup.address, c.address);
+        }
+    }
+    EXPECT_TRUE(io.HasLookupRoom());
+}
+
+// A stand-in for a sleeping PC's name, which takes seconds to fail: each lookup blocks
+// until the test opens the gate (at most 10 s), then finds nothing.
+struct Gate {
+    UniqueKernelObject open{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> returned{0};
+};
+
+HostNameLookup GatedLookup(const std::shared_ptr<Gate>& gate) {
+    return [gate](const std::string&, Ipv4Bytes&) {
+        WaitForSingleObject(gate->open.get(), 10000);
+        ++gate->returned;
+        return false;
+    };
+}
+
+// A lookup let go of holds its room until its thread ends and is never reported; a wait
+// returns as the threads end.
+TEST_F(ProbeIoWin32, LookupsHoldTheirRoomUntilTheirThreadsEnd) {
+    const auto gate = std::make_shared<Gate>();
+    WinsockProbeIo io(EchoPath::kIpHelperOnly, GatedLookup(gate));
+    std::vector<IoId> ids;
+    for (int i = 0; i < kMostLookups; ++i) ids.push_back(io.StartLookup("sleeping-pc"));
+    ASSERT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+    EXPECT_FALSE(io.HasLookupRoom());
+    EXPECT_EQ(io.StartLookup("one-more"), 0u);
+    io.Close(ids[0]);
+    EXPECT_FALSE(io.HasLookupRoom());  // its thread still runs
+    EXPECT_TRUE(WaitFor(io, 100, [](const IoEvents&) { return false; }).lookups.empty());
+
+    SetEvent(gate->open.get());
+    const std::int64_t start = io.NowMs();
+    const IoEvents events =
+        WaitFor(io, 5000, [&](const IoEvents& e) { return e.lookups.size() >= ids.size() - 1 && io.HasLookupRoom(); });
+    EXPECT_LT(io.NowMs() - start, 1000);  // as the threads end, not at the wait's end
+    std::vector<IoId> reported;
+    for (const IoEvents::Lookup& lookup : events.lookups) {
+        EXPECT_FALSE(lookup.found);
+        reported.push_back(lookup.id);
+    }
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(reported, std::vector<IoId>(ids.begin() + 1, ids.end()));
+    EXPECT_TRUE(WaitFor(io, 100, [](const IoEvents&) { return false; }).lookups.empty());
+}
+
+TEST_F(ProbeIoWin32, AnIoGoesWithoutWaitingForItsLookups) {
+    const auto gate = std::make_shared<Gate>();
+    const DWORD start = GetTickCount();
+    {
+        WinsockProbeIo io(EchoPath::kIpHelperOnly, GatedLookup(gate));
+        ASSERT_NE(io.StartLookup("sleeping-pc"), 0u);
+        const IoId let_go = io.StartLookup("sleeping-pc");
+        ASSERT_NE(let_go, 0u);
+        io.Close(let_go);
+    }
+    EXPECT_LT(GetTickCount() - start, 1000u);  // not the gate's 10 s
+    // The threads end after the io, on what they hold themselves.
+    SetEvent(gate->open.get());
+    for (int i = 0; i < 200 && gate->returned.load() < 2; ++i) Sleep(10);
+    EXPECT_EQ(gate->returned.load(), 2);
+}
+
+// Through RtlGetVersion, which Wine answers with the version its prefix is set to.
+TEST(WindowsVersion, IsOneThatRunsTheProgram) {
+    EXPECT_GE(WindowsMajorVersion(), 5u);
 }
 
 // Only a send that Windows refuses (WSAEACCES; on the test network a broadcast address
