@@ -146,10 +146,6 @@ std::uint32_t WinsockProbeIo::NewProbeValue() {
     return static_cast<std::uint32_t>(now.QuadPart) ^ (GetCurrentThreadId() << 16) ^ GetTickCount();
 }
 
-bool WinsockProbeIo::Resolve(const std::string& host, Ipv4Bytes& address) {
-    return LookUpHostName(host, address);
-}
-
 IoId WinsockProbeIo::StartLookup(const std::string& host) {
     if (!HasLookupRoom()) return 0;
     auto lookup = std::make_shared<Lookup>();
@@ -230,7 +226,11 @@ int WinsockProbeIo::ApiEchoRoom() {
     return path_ == EchoPath::kRawOnly ? 0 : kMostApiEchoes - ApiEchoesInFlight();
 }
 
-bool WinsockProbeIo::HasApiEchoRoom() {
+int WinsockProbeIo::MostApiEchoes() {
+    return path_ == EchoPath::kRawOnly ? 0 : kMostApiEchoes;
+}
+
+bool WinsockProbeIo::HasApiEchoRoom() const {
     return path_ == EchoPath::kRawOnly || ApiEchoesInFlight() < kMostApiEchoes;
 }
 

@@ -92,8 +92,6 @@ public:
     std::uint32_t TickCount() override;
     /// From the system's random number generator (RtlGenRandom).
     std::uint32_t NewProbeValue() override;
-    /// LookUpHostName, on the engine's thread.
-    bool Resolve(const std::string& host, Ipv4Bytes& address) override;
     /// Runs the io's HostNameLookup on a thread of its own, which holds all it uses: a
     /// lookup let go of (Close) ends whenever the system call returns, the io gone or not.
     /// 0 while kMostLookups run, or when no thread could be started.
@@ -120,8 +118,10 @@ public:
     /// included. 0 with EchoPath::kRawOnly, which starts none (the engine asks only when
     /// there is no raw socket).
     int ApiEchoRoom() override;
+    /// kMostApiEchoes; 0 with EchoPath::kRawOnly.
+    int MostApiEchoes() override;
     /// Fewer than kMostApiEchoes in flight, or EchoPath::kRawOnly.
-    bool HasApiEchoRoom() override;
+    bool HasApiEchoRoom() const;
     IoId Connect(const Ipv4Bytes& to, std::uint16_t port) override;
     /// A lookup let go of is never reported; it keeps its place (HasLookupRoom) until
     /// its thread ends.
