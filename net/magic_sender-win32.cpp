@@ -26,6 +26,12 @@ UniqueSocket OpenSource(const std::optional<Ipv4Bytes>& from) {
         SOCKET_ERROR) {
         return UniqueSocket();
     }
+    // Non-blocking: a datagram that waits for its next hop's ARP answer holds the send
+    // buffer until the kernel gives up on it (about 3 s). A kept socket whose buffer
+    // such datagrams have filled says WSAEWOULDBLOCK, and the datagram goes from a new
+    // socket instead of waiting.
+    u_long nonblocking = 1;
+    if (ioctlsocket(udp.get(), FIONBIO, &nonblocking) == SOCKET_ERROR) return UniqueSocket();
     if (from) {
         // Port 0: the system picks a free source port.
         const sockaddr_in local = ToSockaddr(*from, {0, 0});

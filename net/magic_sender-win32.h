@@ -19,10 +19,11 @@ public:
     MagicPacketSockets(const MagicPacketSockets&) = delete;
     MagicPacketSockets& operator=(const MagicPacketSockets&) = delete;
 
-    /// Sends `packet` along `route`; true when all of it was handed to the network. A
-    /// kept socket that fails is closed and the datagram goes once more from a new one:
-    /// an error an earlier datagram left on it (a host that was unreachable) is not this
-    /// one's. A socket that cannot be opened or bound costs only this datagram.
+    /// Sends `packet` along `route`; true when all of it was handed to the network. The
+    /// sockets never block: a kept socket that fails (its buffer full of datagrams that
+    /// wait for an ARP answer, or an error an earlier datagram left on it) is closed and
+    /// the datagram goes once more from a new one. A socket that cannot be opened or
+    /// bound costs only this datagram.
     bool SendAlong(const MagicPacketRoute& route, const std::vector<std::uint8_t>& packet);
     /// The sockets open now.
     std::size_t OpenCount() const { return sockets_.size(); }
