@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -360,9 +361,11 @@ TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
     std::vector<std::string> expected_lines, expected_rows;
     ExpectedVerdicts(240, expected_lines, expected_rows);
     ASSERT_EQ(lines.size(), 241u);
-    std::vector<std::string> verdicts(lines.begin(), lines.end() - 1);
+    std::vector<std::string> verdicts(lines.begin(), lines.end() - 1), unexpected;
     std::sort(verdicts.begin(), verdicts.end());
-    EXPECT_EQ(verdicts, expected_lines);
+    std::set_difference(verdicts.begin(), verdicts.end(), expected_lines.begin(), expected_lines.end(),
+                        std::back_inserter(unexpected));
+    EXPECT_TRUE(unexpected.empty()) << unexpected.size() << " PCs not as expected, the first: " << unexpected[0];
     EXPECT_EQ(lines.back().rfind("210 of 240 PCs answered in ", 0), 0u);
     // The summary comes after every PC's verdict.
     EXPECT_GT(summary_ms, 0);
@@ -375,7 +378,12 @@ TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
     std::vector<std::string> rows = Split(*csv, "\r\n");
     ASSERT_EQ(rows.size(), 241u);
     rows.erase(rows.begin());
-    EXPECT_EQ(rows, expected_rows);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == expected_rows[i]) continue;
+        ADD_FAILURE() << "the report's row " << i + 1 << ": " << rows[i] << ", not " << expected_rows[i]
+                      << " (the first that differs)";
+        break;
+    }
 }
 
 }  // namespace
