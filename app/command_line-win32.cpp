@@ -116,11 +116,11 @@ int RunWithLines(const std::function<int(const std::function<void(const std::str
     return code;
 }
 
-// The wake's actions of a list: the system's, but the probe before each packet also
-// makes that PC's watch.
+// The wake's actions of a list: the system's, with one socket per route for all the
+// sends, but the probe before each packet also makes that PC's watch.
 class ListWakeActions final : public WakeActions {
 public:
-    explicit ListWakeActions(ListWatches& watches) : watches_(watches) {}
+    explicit ListWakeActions(ListWatches& watches) : watches_(watches) { wake_.KeepSockets(); }
     bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override {
         return wake_.WriteCache(name, text, reason);
     }
@@ -130,6 +130,7 @@ public:
     }
     void ProbeBeforeSend(const std::string& ip, const std::string& mac) override { watches_.ProbeBeforeSend(ip, mac); }
     void StartWatcher(const std::string&, const std::string&, const std::optional<PairNotRemembered>&) override {}
+    void EndSends() { wake_.EndSends(); }
 
 private:
     SystemWakeActions wake_;
@@ -172,6 +173,9 @@ public:
     std::int64_t NowMs() override { return MonotonicMs(); }
     std::optional<Ipv4Bytes> ResolveHost(const std::string& name) override { return ResolveIpv4Host(name); }
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
+        // RunList watches once every send is done: their sockets close before the watch.
+        // A run that watches nothing ends with its sends, and closes them with this object.
+        wake_.EndSends();
         watches_.WatchAll(targets, end_ms, verdict, [this] { return stop_.Asked(); });
     }
     bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {

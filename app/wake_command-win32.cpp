@@ -21,7 +21,9 @@ bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const 
                                         const std::string& ip, const std::vector<WireEndpoint>& also_to) {
     if (!locals_) locals_ = ReadLocalIpv4Addresses();
     // A machine's name adds nothing: the wake never resolves what the IP field holds.
-    return ::SendMagicPacket(mac, port, password, *locals_, ReadIpv4Octets(ip), also_to);
+    const std::optional<Ipv4Bytes> target = ReadIpv4Octets(ip);
+    if (kept_sockets_) return ::SendMagicPacket(*kept_sockets_, mac, port, password, *locals_, target, also_to);
+    return ::SendMagicPacket(mac, port, password, *locals_, target, also_to);
 }
 
 void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {

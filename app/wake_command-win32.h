@@ -9,7 +9,7 @@
 
 #include "app/wake_command.h"
 #include "app/wake_watch.h"
-#include "net/magic_sender.h"
+#include "net/magic_sender-win32.h"
 
 class SystemWakeActions final : public WakeActions {
 public:
@@ -27,6 +27,12 @@ public:
     /// Hands the watch to the probe engine; when the engine cannot run, nothing is reported.
     void StartWatcher(const std::string& ip, const std::string& mac,
                       const std::optional<PairNotRemembered>& not_remembered) override;
+    /// From now on the sends keep one socket per route open for the next, until
+    /// EndSends: a list's hundreds of sends share them. Without it each send closes its
+    /// own before it returns.
+    void KeepSockets() { kept_sockets_.emplace(); }
+    /// Closes the sockets kept; later sends open their own again.
+    void EndSends() { kept_sockets_.reset(); }
 
 private:
     void CreateWatch(const std::string& ip, const std::string& mac);
@@ -34,4 +40,5 @@ private:
     std::shared_ptr<WakeWatch> watch_;
     // This PC's addresses, read at the first send: a list's hundreds of sends share them.
     std::optional<std::vector<LocalIpv4Address>> locals_;
+    std::optional<MagicPacketSockets> kept_sockets_;
 };

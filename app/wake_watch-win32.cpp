@@ -75,6 +75,12 @@ std::optional<WakeSighting> WatchWakeOnThisPc(const std::string& ip, const std::
     return seen;
 }
 
+std::vector<LocalIpv4Address> AdaptersReadOnce::LocalAddresses() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!locals_) locals_ = network_.LocalAddresses();
+    return *locals_;
+}
+
 struct ListWatches::Reports {
     std::mutex mutex;
     std::condition_variable arrived;
@@ -83,7 +89,9 @@ struct ListWatches::Reports {
 
 std::shared_ptr<WakeWatch> ListWatches::Create(const std::string& ip, const std::string& mac, WakeWatch::Done done) {
     const WakeWatchPlan plan{WatchSchedule{0, 0, kCommandAttemptMs, 0}, sweep_};
-    return WakeWatch::Create(network_, sweeps_, ip, mac, plan, std::move(done));
+    // The watch keeps its network for as long as it lives, through its report.
+    return WakeWatch::Create(*network_, sweeps_, ip, mac, plan,
+                             [network = network_, done = std::move(done)](const WakeSighting& seen) { done(seen); });
 }
 
 void ListWatches::ProbeBeforeSend(const std::string& ip, const std::string& mac) {

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -42,13 +44,33 @@ std::shared_ptr<LanSweeps> ProcessLanSweeps();
 /// nor the command line unless /sweep asks for it.
 bool SweepTurnedOff();
 
+/// `network` with this PC's addresses read at the first LocalAddresses and given again to
+/// every later call: a list's hundreds of watches read the adapters once.
+class AdaptersReadOnce final : public WakeWatchNetwork {
+public:
+    explicit AdaptersReadOnce(WakeWatchNetwork& network) : network_(network) {}
+    ProbeTicket Submit(ProbeOrder order) override { return network_.Submit(std::move(order)); }
+    void Cancel(ProbeTicket ticket) override { network_.Cancel(ticket); }
+    std::int64_t NowMs() override { return network_.NowMs(); }
+    std::vector<ArpRow> ReadArpRows() override { return network_.ReadArpRows(); }
+    std::vector<LocalIpv4Address> LocalAddresses() override;
+    bool Remember(const std::string& ip, const std::string& mac, std::string& reason) override {
+        return network_.Remember(ip, mac, reason);
+    }
+
+private:
+    WakeWatchNetwork& network_;
+    std::mutex mutex_;
+    std::optional<std::vector<LocalIpv4Address>> locals_;
+};
+
 /// The watches of one /list run: one for each PC with an IP, made at the probe before its
-/// packet; one sweep per LAN for all of them.
+/// packet; one sweep per LAN for all of them; this PC's addresses read once for all.
 class ListWatches {
 public:
     /// `network` outlives every watch's orders.
     explicit ListWatches(bool sweep, WakeWatchNetwork& network = SystemWatchNetwork())
-        : sweep_(sweep), network_(network) {}
+        : sweep_(sweep), network_(std::make_shared<AdaptersReadOnce>(network)) {}
     /// Makes the watch of `ip` for `mac` and probes the address once, not waiting.
     void ProbeBeforeSend(const std::string& ip, const std::string& mac);
     /// WatchAllFunction: starts the watch made for each target's IP and MAC (one made
@@ -65,7 +87,8 @@ private:
     };
     std::shared_ptr<WakeWatch> Create(const std::string& ip, const std::string& mac, WakeWatch::Done done);
     bool sweep_;
-    WakeWatchNetwork& network_;
+    // Held by every watch's report too: a watch may outlive this object.
+    std::shared_ptr<AdaptersReadOnce> network_;
     std::shared_ptr<LanSweeps> sweeps_ = std::make_shared<LanSweeps>();
     std::vector<Made> made_;
     // What the engine's thread hands to the watching one; shared, so that a report that

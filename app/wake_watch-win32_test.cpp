@@ -195,4 +195,29 @@ TEST_F(WakeWatchWin32, TheSweepFindsTheWokenPcAtItsNewAddressOnEachForcedPath) {
     }
 }
 
+// A network whose engine takes no order, counting its reads of this PC's addresses.
+class CountedAdapters final : public WakeWatchNetwork {
+public:
+    int reads = 0;
+    ProbeTicket Submit(ProbeOrder) override { return 0; }
+    void Cancel(ProbeTicket) override {}
+    std::int64_t NowMs() override { return MonotonicMs(); }
+    std::vector<ArpRow> ReadArpRows() override { return {}; }
+    std::vector<LocalIpv4Address> LocalAddresses() override {
+        ++reads;
+        return {{{10, 77, 0, 1}, {255, 255, 255, 0}}};
+    }
+    bool Remember(const std::string&, const std::string&, std::string&) override { return true; }
+};
+
+// A list's watches read the adapters once, however many PCs it has; the next list reads them anew.
+TEST(ListWatchesAdapters, AreReadOncePerList) {
+    CountedAdapters network;
+    for (int list = 1; list <= 2; ++list) {
+        ListWatches watches(true, network);
+        for (const char* ip : {"10.77.0.2", "10.77.0.3", "10.77.1.4"}) watches.ProbeBeforeSend(ip, "02:77:00:00:00:02");
+        EXPECT_EQ(network.reads, list);
+    }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -265,9 +266,28 @@ std::string ListFileOfTheRun() {
     return length > 0 && length < sizeof name ? e2e::WindowsPath(name) : std::string();
 }
 
+// The verdict each PC of the run's list (scripts/testnet.sh) gets: every eighth address
+// is held by nobody; the peer holds the others, which answer before their packet. They
+// are not on a LAN of this PC (10.77.1.0/24 is only routed to the peer's veth), so the
+// watch judges no ARP row there, and the peer's one MAC at all of them is no other
+// device: "already on". Lines "10.77.1.x 02-77-01-00-00-XX pc-x ...", sorted, and the
+// report's rows "10.77.1.x,02-77-01-00-00-XX,pc-x,<verdict>,,", in list order.
+void ExpectedVerdicts(int pcs, std::vector<std::string>& lines, std::vector<std::string>& rows) {
+    for (int x = 1; x <= pcs; ++x) {
+        char pc[64];
+        std::snprintf(pc, sizeof pc, "10.77.1.%d 02-77-01-00-00-%02X pc-%d", x, static_cast<unsigned>(x), x);
+        const bool held = x % 8 != 0;
+        lines.push_back(std::string(pc) + (held ? " was already on" : " no answer"));
+        std::string row = pc;
+        std::replace(row.begin(), row.end(), ' ', ',');
+        rows.push_back(row + (held ? ",already-on,," : ",no-answer,,"));
+    }
+    std::sort(lines.begin(), lines.end());
+}
+
 // 240 PCs of which 210 answer pings (extra addresses of the peer) and 30 are held by
-// nobody, woken and watched at once: from start (Wine already warm) to summary within
-// /timeout + 2 s, at most
+// nobody, woken and watched at once: every PC gets its verdict (ExpectedVerdicts) and
+// the summary comes from start (Wine already warm) within /timeout + 2 s, at most
 // 4 threads of the program at any time, and its handles, sampled every 50 ms, do not
 // pile up while the silent PCs are probed again and again.
 TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
@@ -287,12 +307,14 @@ TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
     // never pays; one run before the timed one takes them.
     e2e::RunProgramWithArguments("/check 127.0.0.1");
     const double start = NowMs();
-    double summary_ms = 0, last_ms = -1000;
+    double summary_ms = 0, last_ms = -1000, first_verdict_ms = 0;
     const auto watch = [&](DWORD pid, const std::string& output) {
         const double now = NowMs();
         if (summary_ms > 0 || now - last_ms < 50) return;
         last_ms = now;
         const size_t lines = static_cast<size_t>(std::count(output.begin(), output.end(), '\n'));
+        // The verdicts are said once the watch starts, after the last send.
+        if (first_verdict_ms == 0 && lines > 0) first_verdict_ms = now - start;
         samples.push_back({now - start, lines, e2e::CountsOf(pid)});
         if (output.find(" PCs answered in ") != std::string::npos) summary_ms = now - start;
     };
@@ -305,8 +327,10 @@ TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
 
     const std::vector<std::string> lines = Split(run.output, "\r\n");
     ASSERT_FALSE(lines.empty());
-    std::printf("  240 PCs: %s (exit %lu); summary seen after %.1f s, exit after %.1f s\n", lines.back().c_str(),
-                static_cast<unsigned long>(run.exit_code.value_or(~0ul)), summary_ms / 1000, exit_ms / 1000);
+    std::printf("  240 PCs: %s (exit %lu); first verdict seen after %.1f s (the sends are done by then), summary "
+                "after %.1f s, exit after %.1f s\n",
+                lines.back().c_str(), static_cast<unsigned long>(run.exit_code.value_or(~0ul)), first_verdict_ms / 1000,
+                summary_ms / 1000, exit_ms / 1000);
     int peak_threads = 0, peak_handles = 0;
     double next_print = 0;
     for (const Sample& s : samples) {
@@ -334,15 +358,32 @@ TEST(BenchList, FromStartToSummaryOver240PcsWithFewThreadsAndNoHandlesLeft) {
                 peak_threads, samples.front().counts.handles, peak_handles, last.counts.handles,
                 (last.ms - samples[stretch].ms) / 1000, first_half, second_half, peak_sockets, socket_samples);
     EXPECT_EQ(run.exit_code, std::optional<DWORD>(1));
-    EXPECT_EQ(lines.size(), 241u);
+    std::vector<std::string> expected_lines, expected_rows;
+    ExpectedVerdicts(240, expected_lines, expected_rows);
+    ASSERT_EQ(lines.size(), 241u);
+    std::vector<std::string> verdicts(lines.begin(), lines.end() - 1), unexpected;
+    std::sort(verdicts.begin(), verdicts.end());
+    std::set_difference(verdicts.begin(), verdicts.end(), expected_lines.begin(), expected_lines.end(),
+                        std::back_inserter(unexpected));
+    EXPECT_TRUE(unexpected.empty()) << unexpected.size() << " PCs not as expected, the first: " << unexpected[0];
     EXPECT_EQ(lines.back().rfind("210 of 240 PCs answered in ", 0), 0u);
+    // The summary comes after every PC's verdict.
     EXPECT_GT(summary_ms, 0);
     EXPECT_LE(summary_ms, 22000);
     EXPECT_LE(peak_threads, 4);
     EXPECT_GE(last.ms - samples[stretch].ms, 8000) << "no stretch with only the silent PCs probed";
     EXPECT_LE(second_half, first_half + 30);
     const std::optional<std::string> csv = report.Read();
-    EXPECT_TRUE(csv && Split(*csv, "\r\n").size() == 241u);
+    ASSERT_TRUE(csv) << "no report";
+    std::vector<std::string> rows = Split(*csv, "\r\n");
+    ASSERT_EQ(rows.size(), 241u);
+    rows.erase(rows.begin());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == expected_rows[i]) continue;
+        ADD_FAILURE() << "the report's row " << i + 1 << ": " << rows[i] << ", not " << expected_rows[i]
+                      << " (the first that differs)";
+        break;
+    }
 }
 
 }  // namespace

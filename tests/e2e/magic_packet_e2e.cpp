@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/adapter_list-win32.h"
 #include "net/magic_sender-win32.h"
 #include "net/socket-win32.h"
 #include "tests/e2e/driver.h"
@@ -139,6 +140,28 @@ TEST_F(MagicPacketWire, PayloadEqualsWhatWakeonlanSends) {
         EXPECT_EQ(our_payload[0].size(), 2u * 102);
         EXPECT_EQ(our_payload[0], their_payload[0]);
     }
+}
+
+// A run of wakes through one MagicPacketSockets sends what single wakes send, each
+// destination every time from the same source port: one socket per route, kept.
+TEST_F(MagicPacketWire, ARunOfWakesKeepsOneSocketPerRoute) {
+    auto capture = CaptureWakePackets();
+    ASSERT_TRUE(capture);
+    MagicPacketSockets sockets;
+    const std::vector<LocalIpv4Address> locals = ReadLocalIpv4Addresses();
+    ASSERT_TRUE(SendMagicPacket(sockets, "00-1A-2B-3C-4D-5E", kWakePort, "", locals));
+    const std::size_t open = sockets.OpenCount();
+    ASSERT_TRUE(SendMagicPacket(sockets, "00-1A-2B-3C-4D-5F", kWakePort, "", locals));
+    EXPECT_EQ(sockets.OpenCount(), open);
+    EXPECT_GE(open, 2u);  // the limited broadcast's and the LAN's directed one's
+    std::vector<std::string> packets = capture->Read("wol", {"ip.dst", "udp.srcport"});
+    ASSERT_TRUE(capture->ok());
+    ASSERT_EQ(packets.size(), 4u);
+    std::sort(packets.begin(), packets.end());
+    EXPECT_EQ(packets[0], packets[1]);
+    EXPECT_EQ(packets[2], packets[3]);
+    EXPECT_EQ(packets[0].rfind("10.77.0.255|", 0), 0u) << packets[0];
+    EXPECT_EQ(packets[2].rfind("255.255.255.255|", 0), 0u) << packets[2];
 }
 
 TEST_F(MagicPacketWire, FailsOnlyWhenNoBroadcastCanLeave) {
