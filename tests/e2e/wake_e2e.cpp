@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "resource.h"
 #include "tests/e2e/cache_entries.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/figures.h"
 #include "tests/e2e/program_case.h"
 #include "tests/e2e/wire.h"
 
@@ -313,6 +315,98 @@ TEST_F(Wake, APcAtANewAddressIsReportedThereWithinTheWatch) {
         EXPECT_EQ(entry->bytes, std::string("02-77-00-00-01-60") + '\0') << ip;
     }
     e2e::DeleteCacheEntry("10.77.0.60");
+}
+
+// Seconds since 1970 on the system clock: under Wine the Linux clock that stamps the
+// packets of a capture.
+double EpochSeconds() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ULL) / 1e7;
+}
+
+// Check while a wake's sweep asks every address of the LAN: the typed address stays
+// silent, so 75 s after the send the sweep starts (about 3.6 s for the /24). Check is
+// pressed as soon as the wire shows the sweep's first request; the peer, which answers
+// pings, is on within Check's half second, and the sweep was still asking when the box
+// came. The wake then reports silence.
+TEST_F(Wake, CheckOfTheLivePeerDuringTheSweepSaysOn) {
+    // An address an earlier sweep found (its row stale) is asked without an ARP request,
+    // and the kernel's check of that row comes seconds later: forgotten, every address
+    // of the sweep is asked through a request of its own, when the sweep asks it.
+    const auto flushed = e2e::RunOnHost("ip neigh flush dev \"$TARVEX_PROG_IF\"");
+    ASSERT_TRUE(flushed && flushed->exit_code == 0) << (flushed ? flushed->output : "no answer from the host side");
+    StartWake("10.77.0.71", "02-77-00-00-01-71", "");
+    const ProgressRun progress = FollowProgress();
+    ASSERT_NE(progress.window, nullptr) << "no progress dialog";
+    const auto asked = e2e::Capture::Start(e2e::Side::kProgram, "\"$TARVEX_PROG_IF\"", "arp");
+    ASSERT_TRUE(asked) << "no capture in the program's namespace";
+    // The kernel's ARP request for an address other than the watched one and the peer's
+    // is the sweep's: every address it asks is unknown to it.
+    const std::string trigger = e2e::UniqueHostPath("tvx-sweep") + ".pcapng";
+    const auto began = e2e::RunOnHost(
+        "timeout 85 dumpcap -q -i \"$TARVEX_PROG_IF\" -c 1 -w " + trigger +
+            " -f 'arp[6:2] = 1 and not arp host 10.77.0.71 and not arp host 10.77.0.2'\nrc=$?\nrm -f " + trigger +
+            "\nexit $rc",
+        90000);
+    const DWORD sweep_after = GetTickCount() - progress.closed;
+    ASSERT_TRUE(began && began->exit_code == 0) << "no sweep within 85 s of the send";
+    // Anything sooner was no sweep's: none starts before 60 s.
+    ASSERT_GE(sweep_after, 60000u);
+
+    e2e::SetControlText(dialog_, IDC_CHECK_IP, "");
+    e2e::TypeText(GetDlgItem(dialog_, IDC_CHECK_IP), kPeerIp);
+    ASSERT_EQ(e2e::ControlText(dialog_, IDC_CHECK_IP), kPeerIp);
+    const double click_epoch = EpochSeconds();
+    const double click = e2e::NowMs();
+    e2e::Click(dialog_, IDC_CHECK);
+    const bool came = e2e::WaitUntil(
+        [&] { return !e2e::TopLevelWindows(program_->pid(), "#32770", "Check IP").empty(); }, 5000);
+    const double box_ms = e2e::NowMs() - click;
+    const double box_epoch = EpochSeconds();
+    ASSERT_TRUE(came) << "no Check box within 5 s";
+    const auto box = e2e::WaitForMessageBox(program_->pid(), 2000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->caption, "Check IP");
+    EXPECT_EQ(box->text, "The PC with IP 10.77.0.2 is on");
+    EXPECT_EQ(box->icon, e2e::MessageIcon::Information);
+    ASSERT_TRUE(e2e::DismissMessageBox(*box));
+    // Check waits at most its 500 ms, and the peer's reply ends it at once (here 25-55 ms
+    // from click to box); 100 ms on top for the dialog and this side's polls.
+    EXPECT_LT(box_ms, 600);
+
+    const auto report = e2e::WaitForMessageBox(program_->pid(), 20000);
+    ASSERT_TRUE(report.has_value()) << "no report within 20 s of the Check";
+    const DWORD report_after = GetTickCount() - progress.closed;
+    EXPECT_EQ(report->caption, "Turning on PC...");
+    EXPECT_EQ(report->text, "The PC could not been turned on.");
+    EXPECT_EQ(report->owner, dialog_);
+    ASSERT_TRUE(e2e::DismissMessageBox(*report));
+    EXPECT_LE(report_after, 91000u);
+
+    // Each address's first request, as the capture timed it.
+    std::map<std::string, double> first_asked;
+    for (const std::string& line :
+         asked->Read("arp.opcode==1 && arp.src.proto_ipv4==10.77.0.1 && "
+                     "!(arp.dst.proto_ipv4==10.77.0.71 || arp.dst.proto_ipv4==10.77.0.2)",
+                     {"arp.dst.proto_ipv4", "frame.time_epoch"})) {
+        const size_t bar = line.find('|');
+        first_asked.emplace(line.substr(0, bar), std::atof(line.c_str() + bar + 1));
+    }
+    ASSERT_TRUE(asked->ok());
+    ASSERT_FALSE(first_asked.empty());
+    double first = 1e18, last = 0;
+    for (const auto& [address, at] : first_asked) {
+        first = std::min(first, at);
+        last = std::max(last, at);
+    }
+    EXPECT_LT(first, click_epoch);
+    EXPECT_GT(last, box_epoch) << "the sweep had ended before the box came";
+    std::printf("[ measure  ] Check during the sweep: box %.0f ms after the click, %.2f s into the sweep "
+                "(seen %lu ms after the send), which asked %zu addresses over %.1f s; report %lu ms after the send\n",
+                box_ms, click_epoch - first, static_cast<unsigned long>(sweep_after), first_asked.size(), last - first,
+                static_cast<unsigned long>(report_after));
 }
 
 // The long case, one program for everything that waits for a watcher: four wakes a few
