@@ -2,10 +2,16 @@
 
 #include <system_error>
 
-ProbeEngineThread::ProbeEngineThread(EchoPath path, int most_at_once) : io_(path), engine_(io_, most_at_once) {
+ProbeEngineThread::ProbeEngineThread(EchoPath path, int most_at_once, int settle_ms)
+    : io_(path), engine_(io_, most_at_once) {
     if (!io_.IsReady()) return;
     try {
-        thread_ = std::thread([this] { engine_.Run(); });
+        thread_ = std::thread([this, settle_ms] {
+            engine_.Run();
+            // A thread that ends has its requests in flight cancelled, and Wine 8 can
+            // deadlock its ICMP driver cancelling one as it completes: they end first.
+            if (settle_ms > 0) io_.Settle(settle_ms);
+        });
         running_ = true;
     } catch (const std::system_error&) {
         // No thread to be had: callers see an engine that could not start.
@@ -47,7 +53,8 @@ ProbeEngine* ProcessProbeEngine() {
     const std::lock_guard<std::mutex> lock(process.mutex);
     if (!process.started_once) {
         process.started_once = true;
-        auto thread = std::make_unique<ProbeEngineThread>();
+        // The process ends with it: nothing to wait for.
+        auto thread = std::make_unique<ProbeEngineThread>(EchoPath::kRawThenIpHelper, kMostProbesAtOnce, 0);
         if (thread->IsRunning()) process.thread = std::move(thread);
     }
     return process.thread ? &process.thread->engine() : nullptr;

@@ -8,11 +8,18 @@
 #include "net/probe_engine.h"
 #include "net/probe_io-win32.h"
 
+/// How long an engine's thread, once stopped, waits for its IP helper requests still in
+/// flight before it ends (WinsockProbeIo::Settle).
+constexpr int kEngineSettleMs = 1000;
+
 /// Owns an io, an engine over it and the thread that runs the engine. Needs WSAStartup
 /// to have succeeded, and to stay so until the owner is gone.
 class ProbeEngineThread {
 public:
-    explicit ProbeEngineThread(EchoPath path = EchoPath::kRawThenIpHelper, int most_at_once = kMostProbesAtOnce);
+    /// `settle_ms`: how long the thread, once stopped, lets its IP helper requests end
+    /// before it ends itself; 0 where the process ends with it.
+    explicit ProbeEngineThread(EchoPath path = EchoPath::kRawThenIpHelper, int most_at_once = kMostProbesAtOnce,
+                               int settle_ms = kEngineSettleMs);
     /// Stop.
     ~ProbeEngineThread();
     ProbeEngineThread(const ProbeEngineThread&) = delete;

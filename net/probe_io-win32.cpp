@@ -409,6 +409,23 @@ bool WinsockProbeIo::CheckLookups(IoEvents& events) {
     return true;
 }
 
+void WinsockProbeIo::Settle(int most_ms) {
+    const std::int64_t deadline = NowMs() + std::max(most_ms, 0);
+    for (;;) {
+        for (auto& [id, echo] : api_echoes_) let_go_.push_back(std::move(echo));
+        api_echoes_.clear();
+        let_go_.erase(std::remove_if(let_go_.begin(), let_go_.end(),
+                                     [](const std::unique_ptr<ApiEcho>& echo) { return IsSignalled(echo->event.get()); }),
+                      let_go_.end());
+        const std::int64_t left = deadline - NowMs();
+        if (let_go_.empty() || left <= 0) return;
+        std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> handles;
+        DWORD count = 0;
+        for (const auto& echo : let_go_) handles[count++] = echo->event.get();
+        WaitForMultipleObjectsEx(count, handles.data(), FALSE, static_cast<DWORD>(left), RunsOnWine());
+    }
+}
+
 ProbeIoSent WinsockProbeIo::Sent() const {
     ProbeIoSent sent;
     sent.raw_echoes = raw_echoes_sent_.load();

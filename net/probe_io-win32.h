@@ -132,6 +132,11 @@ public:
     /// Any thread.
     ProbeIoSent Sent() const;
 
+    /// On the thread that started the IP helper requests, once nothing starts more: waits
+    /// until every one in flight has ended (those let go of included), at most `most_ms`,
+    /// alertable under Wine so that its routines run, and lets go of those that ended.
+    void Settle(int most_ms);
+
 private:
     struct ApiEcho;
     struct Lookups;
