@@ -162,8 +162,8 @@ public:
     /// sent; its outcome comes from a later Wait (one that completed at once, too).
     /// 0 when it could not be started.
     virtual IoId Connect(const Ipv4Bytes& to, std::uint16_t port) = 0;
-    /// Lets go of a connection or an IP helper request that is no longer wanted; no
-    /// event about it comes after this. Its resources may outlive the call (an IP helper
+    /// Lets go of a connection, an IP helper request or a lookup that is no longer
+    /// wanted; no event about it comes after this. Its resources may outlive the call (an IP helper
     /// request keeps its buffer until the call ends), never the io.
     virtual void Close(IoId id) = 0;
     /// Waits at most `timeout_ms` (0: only looks) for anything of the above, or for
