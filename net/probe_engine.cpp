@@ -153,10 +153,7 @@ void ProbeEngine::TakeInRequests() {
         if (found == entries_.end()) continue;  // ended already, or never ours
         Entry& entry = *found->second;
         if (entry.attempt) EndAttempt(entry);
-        if (entry.lookup != 0) {
-            owners_.erase(entry.lookup);
-            io_.Close(entry.lookup);
-        }
+        LetGoOfLookup(entry);
         waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), ticket), waiting_.end());
         ProbeOutcome outcome = entry.outcome;
         outcome.verdict = ProbeVerdict::kCancelled;
@@ -299,6 +296,13 @@ void ProbeEngine::EndAttempt(Entry& entry) {
     entry.attempt.reset();
 }
 
+void ProbeEngine::LetGoOfLookup(Entry& entry) {
+    if (entry.lookup == 0) return;
+    owners_.erase(entry.lookup);
+    io_.Close(entry.lookup);
+    entry.lookup = 0;
+}
+
 void ProbeEngine::Finish(ProbeTicket ticket, ProbeOutcome outcome) {
     const auto found = entries_.find(ticket);
     std::function<void(const ProbeOutcome&)> done = std::move(found->second->order.done);
@@ -313,11 +317,7 @@ void ProbeEngine::FinishUnanswered(ProbeTicket ticket) {
     ProbeOutcome outcome = entry.outcome;
     // Never asked: the engine cannot say the host is silent.
     if (entry.attempts_made == 0) outcome.verdict = ProbeVerdict::kUnserved;
-    if (entry.lookup != 0) {
-        owners_.erase(entry.lookup);
-        io_.Close(entry.lookup);
-        entry.lookup = 0;
-    }
+    LetGoOfLookup(entry);
     Finish(ticket, outcome);
 }
 
@@ -468,11 +468,7 @@ void ProbeEngine::EndEverything() {
     std::vector<ProbeTicket> tickets;
     for (const auto& [ticket, entry] : entries_) {
         if (entry->attempt) EndAttempt(*entry);
-        if (entry->lookup != 0) {
-            owners_.erase(entry->lookup);
-            io_.Close(entry->lookup);
-            entry->lookup = 0;
-        }
+        LetGoOfLookup(*entry);
         tickets.push_back(ticket);
     }
     for (const ProbeTicket ticket : tickets) {

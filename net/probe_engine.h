@@ -252,6 +252,7 @@ private:
     std::vector<ProbeTicket> InLine(const std::vector<ProbeTicket>& tickets, bool by_connections) const;
     void EndAttempt(Entry& entry);
     void ReleaseConnections(Entry& entry);
+    void LetGoOfLookup(Entry& entry);
     void Answer(ProbeTicket ticket, AnswerKind how, std::uint16_t port, std::int64_t now);
     void Finish(ProbeTicket ticket, ProbeOutcome outcome);
     void FinishUnanswered(ProbeTicket ticket);
