@@ -16,6 +16,7 @@
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
 #include "common/system_error-win32.h"
+#include "common/whole_file-win32.h"
 #include "net/magic_sender-win32.h"
 
 namespace {
@@ -178,16 +179,9 @@ public:
         wake_.EndSends();
         watches_.WatchAll(targets, end_ms, verdict, [this] { return stop_.Asked(); });
     }
+    bool IsSameFile(const std::string& a, const std::string& b) override { return ::IsSameFile(a, b); }
     bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
-        const UniqueFile file(
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size()) {
-            error = SystemErrorText(GetLastError());
-            return false;
-        }
-        return true;
+        return WriteFileWhole(path, text, error);
     }
 
 private:

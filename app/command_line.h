@@ -41,6 +41,7 @@ constexpr int kExitBadInput = 2;      // usage error, invalid MAC or IP, MAC not
 constexpr int kExitNothingSent = 3;   // not one magic packet went out; /listen: not one port could be bound
 constexpr int kExitOtherDevice = 4;   // /wait: a device with another MAC answers at the address, and the
                                       // woken MAC was not found elsewhere
+constexpr int kExitReportFailed = 6;  // /list: the /report file could not be written (wins over 0, 1 and 4)
 
 /// Longest /password, as the dialog's password field holds it.
 constexpr std::size_t kPasswordMax = 6;
@@ -71,7 +72,8 @@ constexpr char kUsageText[] =
     "Exit codes: 0 done (with /wait or /check: it answered, every one for /list;\n"
     "/listen: a packet for this PC came), 1 it did not answer (/list: one did not or\n"
     "could not be sent; /listen: none came), 2 bad input, 3 nothing could be sent\n"
-    "(/listen: no port could be bound), 4 a device with another MAC answers at the IP.";
+    "(/listen: no port could be bound), 4 a device with another MAC answers at the IP,\n"
+    "6 the /report file could not be written.";
 
 enum class CommandKind {
     kDialog,   // no arguments: the dialog, unchanged

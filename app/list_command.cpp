@@ -1,6 +1,8 @@
 #include "app/list_command.h"
 
 #include <algorithm>
+#include <limits>
+#include <string_view>
 
 #include "app/wake_report.h"
 
@@ -50,9 +52,16 @@ const char* VerdictToken(PcVerdict verdict) {
     return "";
 }
 
+// A spreadsheet reads a cell that starts with one of these as a formula (a tab or a
+// carriage return, where it trims them, as what follows), whatever quotes it.
+bool LooksLikeFormula(const std::string& text) {
+    return !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+}
+
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
+    const bool formula = LooksLikeFormula(text);
+    if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = formula ? "\"'" : "\"";
     for (char c : text) {
         if (c == '"') quoted += '"';
         quoted += c;
@@ -72,7 +81,7 @@ std::string FormatPcLine(const PcEntry& pc, const PcResult& result, bool watchin
     for (const std::string* part : {&pc.ip, &pc.mac, &pc.label}) {
         if (!part->empty()) line += *part + " ";
     }
-    return line + VerdictText(result, watching);
+    return line + VerdictText(result, watching) + (pc.note.empty() ? "" : " (" + pc.note + ")");
 }
 
 std::string FormatSummaryLine(std::size_t answered, std::size_t watched, std::int64_t elapsed_ms) {
@@ -80,15 +89,30 @@ std::string FormatSummaryLine(std::size_t answered, std::size_t watched, std::in
            " answered in " + std::to_string(Rounded(elapsed_ms, 1000)) + " s.";
 }
 
-std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<PcResult>& results) {
-    std::string csv = "ip,mac,label,verdict,seconds,answered_by\r\n";
+std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<PcResult>& results,
+                            const std::vector<PcListProblem>& problems) {
+    std::string csv = "\xEF\xBB\xBFip,mac,label,verdict,seconds,answered_by,note\r\n";
+    const auto row = [&csv](const PcEntry& pc, const std::string& verdict, const std::string& seconds,
+                            const std::string& by, const std::string& note) {
+        csv += CsvField(pc.ip) + "," + CsvField(pc.mac) + "," + CsvField(pc.label) + "," + verdict + "," + seconds + "," +
+               by + "," + CsvField(note) + "\r\n";
+    };
+    // Both are in line order: merged, the report follows the file.
+    std::size_t next_problem = 0;
+    const auto skipped_before = [&](int line) {
+        for (; next_problem < problems.size() && problems[next_problem].line < line; ++next_problem) {
+            const PcListProblem& problem = problems[next_problem];
+            if (problem.kind == PcListProblemKind::kSkipped) row(problem.as_read, "skipped", "", "", problem.reason);
+        }
+    };
     for (std::size_t i = 0; i < pcs.size() && i < results.size(); ++i) {
+        skipped_before(pcs[i].line);
         const PcResult& result = results[i];
         const bool answered = result.verdict == PcVerdict::kAnswered;
-        csv += CsvField(pcs[i].ip) + "," + CsvField(pcs[i].mac) + "," + CsvField(pcs[i].label) + "," +
-               VerdictToken(result.verdict) + "," + (answered ? TenthsOfSeconds(result.after_ms) : "") + "," +
-               (answered ? AnsweredBy(result) : "") + "\r\n";
+        row(pcs[i], VerdictToken(result.verdict), answered ? TenthsOfSeconds(result.after_ms) : "",
+            answered ? AnsweredBy(result) : "", pcs[i].note);
     }
+    skipped_before(std::numeric_limits<int>::max());
     return csv;
 }
 
@@ -156,17 +180,27 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         say("No PC to wake in the list " + path);
         return kExitBadInput;
     }
+    // The names were compared as typed already; this catches every other spelling of the
+    // list's own file (".\\pcs.csv", "pcs.csv.", a link), before anything is sent.
+    if (!request.report_file.empty() && system.IsSameFile(request.report_file, path)) {
+        say("/report would overwrite the list: " + request.report_file);
+        return kExitBadInput;
+    }
+    const bool any_skipped = std::any_of(list.problems.begin(), list.problems.end(), [](const PcListProblem& p) {
+        return p.kind == PcListProblemKind::kSkipped;
+    });
 
     std::vector<PcResult> results(pcs.size());  // kNotDecided until known
     std::vector<WatchTarget> targets;
     std::vector<std::size_t> target_pc;  // the PC of each target
-    std::int64_t first_sent_ms = 0;
+    std::optional<std::int64_t> first_sent_ms;  // none: cut before the first send
     std::int64_t last_sent_ms = 0;
     std::size_t sent = 0;
     bool cut_short = false;
     for (std::size_t i = 0; i < pcs.size(); ++i) {
-        // Asked before every send but the first, with no delay too: Ctrl-C stops the sends.
-        if (i > 0 && !system.Pause(request.delay_ms)) {
+        // Asked before every send, with no delay too: Ctrl-C, even while the list was
+        // read, stops the sends.
+        if (!system.Pause(i > 0 ? request.delay_ms : 0)) {
             cut_short = true;
             break;
         }
@@ -176,7 +210,7 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
                 if (watched) system.Wake().ProbeBeforeSend(pcs[i].ip, pcs[i].mac);
             });
         const std::int64_t sent_ms = system.NowMs();
-        if (i == 0) first_sent_ms = sent_ms;
+        if (!first_sent_ms) first_sent_ms = sent_ms;
         last_sent_ms = sent_ms;
         PcResult& result = results[i];
         if (outcome.result != WakeResult::kSent) {
@@ -224,18 +258,21 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         if (sweep_needs_s > 0) say(SweepSkippedText(sweep_needs_s));
         const auto answered =
             std::count_if(results.begin(), results.end(), [](const PcResult& r) { return SeenOn(r.verdict); });
-        say(FormatSummaryLine(static_cast<std::size_t>(answered), targets.size(), system.NowMs() - first_sent_ms));
+        say(FormatSummaryLine(static_cast<std::size_t>(answered), targets.size(), first_sent_ms ? system.NowMs() - *first_sent_ms : 0));
     }
+    bool report_failed = false;
     if (!request.report_file.empty() &&
-        !system.WriteReportFile(request.report_file, FormatReportCsv(pcs, results), error)) {
+        !system.WriteReportFile(request.report_file, FormatReportCsv(pcs, results, list.problems), error)) {
         say("Could not write the report " + request.report_file + ": " + error);
+        report_failed = true;
     }
 
     if (sent == 0) return kExitNothingSent;
-    const bool all_well = std::all_of(results.begin(), results.end(), [](const PcResult& r) {
+    if (report_failed) return kExitReportFailed;
+    const bool all_well = !any_skipped && std::all_of(results.begin(), results.end(), [](const PcResult& r) {
         return SeenOn(r.verdict) || r.verdict == PcVerdict::kNotWatched;
     });
-    const bool only_others = std::all_of(results.begin(), results.end(), [](const PcResult& r) {
+    const bool only_others = !any_skipped && std::all_of(results.begin(), results.end(), [](const PcResult& r) {
         return SeenOn(r.verdict) || r.verdict == PcVerdict::kNotWatched || r.verdict == PcVerdict::kOtherMac;
     });
     return all_well ? kExitDone : only_others ? kExitOtherDevice : kExitNoAnswer;

@@ -48,7 +48,11 @@ public:
     /// The watch of every target at once; see WatchAllFunction.
     virtual void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms,
                           const WatchVerdict& verdict) = 0;
-    /// Creates or replaces the file with `text`; false with the reason in `error`.
+    /// True when both names open one and the same file, however each is spelled; a name
+    /// that names no file yet is no other file.
+    virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
+    /// Creates or replaces the file with `text`, whole or not at all: a file that was
+    /// there stays as it was when the write fails. False with the reason in `error`.
     virtual bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) = 0;
 };
 
@@ -74,7 +78,8 @@ struct PcResult {
     std::string where;
 };
 
-/// "<IP> <MAC> <label> <verdict>", without the IP or label when there is none. The
+/// "<IP> <MAC> <label> <verdict>", without the IP or label when there is none, and
+/// " (<note>)" after it when the PC has one. The
 /// verdict: "answered after 12 s (echo)" or "... (tcp/3389)" (whole seconds, rounded),
 /// "was already on", "turned on at 10.0.0.7", "another MAC (02-00-00-00-00-09) answers",
 /// "no answer", "not decided", "could not be sent", and for a PC not watched "sent,
@@ -84,21 +89,31 @@ std::string FormatPcLine(const PcEntry& pc, const PcResult& result, bool watchin
 /// "38 of 40 PCs answered in 71 s." (whole seconds, rounded; "1 of 1 PC" for one).
 std::string FormatSummaryLine(std::size_t answered, std::size_t watched, std::int64_t elapsed_ms);
 
-/// The /report file: the line "ip,mac,label,verdict,seconds,answered_by", then one for
-/// each PC of `pcs` in order, its verdict one of answered, already-on, new-address,
-/// other-mac, no-answer, not-watched, not-decided, not-sent; seconds from its send to its answer with one decimal ("5.2")
-/// and answered_by "echo" or "tcp/<port>", both empty unless it answered. A field
-/// that holds a comma, a quote or a line end is quoted (RFC 4180); lines end with
-/// "\r\n"; UTF-8 without a byte order mark. `results` has one for each of `pcs`.
-std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<PcResult>& results);
+/// The /report file: a UTF-8 byte order mark (so that a spreadsheet reads the labels
+/// right), the line "ip,mac,label,verdict,seconds,answered_by,note", then one row for
+/// each PC of `pcs` and each skipped line of `problems`, in the file's line order. A
+/// PC's verdict is one of answered, already-on, new-address, other-mac, no-answer,
+/// not-watched, not-decided, not-sent; seconds from its send to its answer with one
+/// decimal ("5.2") and answered_by "echo" or "tcp/<port>", both empty unless it
+/// answered; note its PcEntry::note. A skipped line's row has what was read of its IP,
+/// MAC and label, the verdict "skipped" and its reason as the note. A field that holds
+/// a comma, a quote or a line end is quoted (RFC 4180); one that a spreadsheet would
+/// take for a formula (it starts with '=', '+', '-', '@', a tab or a carriage return)
+/// gets a "'" before it and is quoted, so that it shows as the text it is. Lines end
+/// with "\r\n". `results` has one for each of `pcs`.
+std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<PcResult>& results,
+                            const std::vector<PcListProblem>& problems);
 
 /// Runs a kList request and gives every line to `say` (without its line end) as it is
 /// made:
 ///   - a /to name that does not resolve: its line, exit 2, before the list is read;
-///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostLines) or
-///     names no PC: one line saying so (after the skipped lines), exit 2, no report;
-///   - each skipped line of the list, then the sends in list order with /delay between
-///     two of them, each after the probe before its packet when it is to be watched. Without /wait one line per PC as it is sent; with /wait the lines of
+///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostPcs) or
+///     names no PC, or a /report that names the list's own file under another spelling:
+///     one line saying so (after the skipped lines), exit 2, no report;
+///   - each skipped line of the list and its header, then the sends in list order with
+///     /delay between two of them, each after the probe before its packet when it is to
+///     be watched; Ctrl-C before a send (the first too) stops the sends. Without /wait
+///     one line per PC as it is sent; with /wait the lines of
 ///     the PCs that are not watched or not sent right after the sends, then one per
 ///     watched PC as its verdict is known, for /timeout seconds from the last send;
 ///     then "not decided" for each PC left when the run was cut short, and the summary
@@ -109,8 +124,9 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 ///   - with /wait, SweepSkippedText once after the verdicts when a PC's sweep was
 ///     skipped for want of time and SweepSkipMatters (the most any needed);
 ///   - the report file, when asked for, at the end; one that cannot be written is one
-///     line naming the file and the reason, and changes no exit code.
-/// Returns 3 when no packet went out; else 0 when every PC was sent to and, with /wait,
-/// every watched one was seen on, without a cut; else 4 when the only ones amiss have
-/// another device at their address; else 1.
+///     line naming the file and the reason.
+/// Returns 3 when no packet went out; else 6 when the report could not be written; else
+/// 0 when every PC was sent to and, with /wait, every watched one was seen on, without a
+/// cut or a skipped line; else 4 when the only ones amiss have another device at their
+/// address; else 1.
 int RunList(const CommandRequest& request, ListSystem& system, const std::function<void(const std::string& line)>& say);

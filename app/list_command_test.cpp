@@ -60,6 +60,7 @@ struct FakeList final : ListSystem, WakeActions {
     Told told;                 // what the watch reports, in this order
     std::int64_t watch_ms = 12000;
     bool report_fails = false;
+    std::set<std::pair<std::string, std::string>> same_files;  // names that open one file, besides equal ones
     std::map<std::string, std::string> written;
     Lines log;
 
@@ -96,6 +97,9 @@ struct FakeList final : ListSystem, WakeActions {
         log.push_back(line + " until " + std::to_string(end_ms));
         for (const auto& [index, seen] : told) verdict(index, seen);
         clock += watch_ms;
+    }
+    bool IsSameFile(const std::string& a, const std::string& b) override {
+        return (a == b && files.count(a)) || same_files.count({a, b}) || same_files.count({b, a});
     }
     bool WriteReportFile(const std::string& path, const std::string& text, std::string& error) override {
         if (report_fails) {
@@ -138,22 +142,22 @@ TEST(ListCommand, SendsAsWakeDoesInListOrderWithTheDelayBetweenUntilACut) {
     } cases[] = {
         {{"/list", "pcs.csv", "/password", "abc", "/delay", "2000"},
          -1,
-         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [abc]", "pause 2000", "send " + kMac2 + " 40000 [abc]",
+         {"pause 0", "cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [abc]", "pause 2000", "send " + kMac2 + " 40000 [abc]",
           "pause 2000", "cache 192.168.1.22=" + kMac3, "send " + kMac3 + " 40000 [abc]"}},
         // Without a delay the run is still asked whether it goes on.
         {{"/list", "pcs.csv"},
          -1,
-         {"cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 0", "send " + kMac2 + " 40000 []",
+         {"pause 0", "cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 []", "pause 0", "send " + kMac2 + " 40000 []",
           "pause 0", "cache 192.168.1.22=" + kMac3, "send " + kMac3 + " 40000 []"}},
         // Watched PCs are probed once before their packet; a PC without an IP is not.
         {{"/list", "pcs.csv", "/delay", "5", "/wait"},
-         1,
-         {"cache 192.168.1.20=" + kMac1, "probe 192.168.1.20", "send " + kMac1 + " 40000 []", "pause 5",
+         2,
+         {"pause 0", "cache 192.168.1.20=" + kMac1, "probe 192.168.1.20", "send " + kMac1 + " 40000 []", "pause 5",
           "send " + kMac2 + " 40000 []", "pause 5"}},
         // Every PC's packet goes to every /to too; a name is resolved once, before the list.
         {{"/list", "pcs.csv", "/to", "far-pc:9", "/to", "10.80.0.255"},
          -1,
-         {"resolve far-pc", "cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [] +2:9 +255:40000", "pause 0",
+         {"resolve far-pc", "pause 0", "cache 192.168.1.20=" + kMac1, "send " + kMac1 + " 40000 [] +2:9 +255:40000", "pause 0",
           "send " + kMac2 + " 40000 [] +2:9 +255:40000", "pause 0", "cache 192.168.1.22=" + kMac3,
           "send " + kMac3 + " 40000 [] +2:9 +255:40000"}},
     };
@@ -191,11 +195,15 @@ TEST(ListCommand, WithoutWaitSaysEachSendAsItGoesAndCountsWhatWent) {
           kMac2 + " Printer room sent", "192.168.1.22 " + kMac3 + " sent",
           "The MAC " + kMac3 + " could not be remembered for 192.168.1.22."},
          0},
-        {{}, true, 0, {"192.168.1.20 " + kMac1 + " Reception sent", kMac2 + " Printer room not decided",
+        {{}, true, 1, {"192.168.1.20 " + kMac1 + " Reception sent", kMac2 + " Printer room not decided",
                        "192.168.1.22 " + kMac3 + " not decided"},
          1},
-        {{kMac1}, true, 0, {"192.168.1.20 " + kMac1 + " Reception could not be sent", kMac2 + " Printer room not decided",
+        {{kMac1}, true, 1, {"192.168.1.20 " + kMac1 + " Reception could not be sent", kMac2 + " Printer room not decided",
                             "192.168.1.22 " + kMac3 + " not decided"},
+         3},
+        // Ctrl-C while the list was read: nothing goes out.
+        {{}, true, 0, {"192.168.1.20 " + kMac1 + " Reception not decided", kMac2 + " Printer room not decided",
+                       "192.168.1.22 " + kMac3 + " not decided"},
          3},
     };
     for (const auto& c : cases) {
@@ -275,7 +283,7 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
           "0 of 2 PCs answered in 16 s."},
          1},
         // Cut during the second pause: nothing is watched.
-        {{}, 1, {}, "", {not_watched, first + "not decided", third + "not decided", "0 of 1 PC answered in 2 s."}, 1},
+        {{}, 2, {}, "", {not_watched, first + "not decided", third + "not decided", "0 of 1 PC answered in 2 s."}, 1},
     };
     for (const auto& c : cases) {
         FakeList fake;
@@ -345,29 +353,92 @@ TEST(ListCommand, SaysWhatEachWatchSawAsWakeDoes) {
     }
 }
 
-TEST(ListCommand, TheReportHasOneRowPerPcInListOrderQuotedWhereNeeded) {
+const std::string kBom = "\xEF\xBB\xBF";
+const std::string kReportHeader = kBom + "ip,mac,label,verdict,seconds,answered_by,note\r\n";
+
+TEST(ListCommand, TheReportHasOneRowPerPcAndSkippedLineInLineOrderQuotedWhereNeeded) {
     const std::vector<PcEntry> pcs = {
-        {1, "10.0.0.5", kMac1, "Desk 4"}, {2, "10.0.0.6", kMac2, "Bob \"the\" PC, upstairs"},
-        {3, "", kMac3, ""},               {4, "10.0.0.8", kMac1, "x"},
-        {5, "10.0.0.9", kMac1, ""},       {6, "10.0.0.10", kMac1, "y"},
+        {2, "10.0.0.5", kMac1, "Desk 4", ""}, {3, "10.0.0.6", kMac2, "Bob \"the\" PC, upstairs", ""},
+        {5, "", kMac3, "", "10.0.0.255 cannot be watched"}, {6, "10.0.0.8", kMac1, "x", ""},
+        {7, "10.0.0.9", kMac1, "", ""},       {9, "10.0.0.10", kMac1, "y", ""},
     };
     const std::vector<PcResult> results = {
         {PcVerdict::kAnswered, 5249, AnswerKind::kEcho, 0, ""}, {PcVerdict::kAnswered, 59951, AnswerKind::kTcp, 445, ""},
         {PcVerdict::kNotWatched, 0, AnswerKind::kNone, 0, ""},  {PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0, ""},
         {PcVerdict::kNotDecided, 0, AnswerKind::kNone, 0, ""},  {PcVerdict::kNotSent, 0, AnswerKind::kNone, 0, ""},
     };
-    EXPECT_EQ(FormatReportCsv(pcs, results),
-              "ip,mac,label,verdict,seconds,answered_by\r\n"
-              "10.0.0.5,00-1A-2B-3C-4D-5E,Desk 4,answered,5.2,echo\r\n"
-              "10.0.0.6,00-1A-2B-3C-4D-60,\"Bob \"\"the\"\" PC, upstairs\",answered,60.0,tcp/445\r\n"
-              ",00-1A-2B-3C-4D-61,,not-watched,,\r\n"
-              "10.0.0.8,00-1A-2B-3C-4D-5E,x,no-answer,,\r\n"
-              "10.0.0.9,00-1A-2B-3C-4D-5E,,not-decided,,\r\n"
-              "10.0.0.10,00-1A-2B-3C-4D-5E,y,not-sent,,\r\n");
+    const std::vector<PcListProblem> problems = {
+        {1, "Line 1 read as the header: Name MAC IP", PcListProblemKind::kHeader, "", {}},
+        {4, "Line 4 skipped: two MACs", PcListProblemKind::kSkipped, "two MACs", {4, "", kMac1, "Spare, old", ""}},
+        {8, "Line 8 skipped: no MAC for 10.0.0.7", PcListProblemKind::kSkipped, "no MAC for 10.0.0.7",
+         {8, "10.0.0.7", "", "", ""}},
+        {12, "Line 12 skipped: no MAC or IP", PcListProblemKind::kSkipped, "no MAC or IP", {12, "", "", "=1+1", ""}},
+    };
+    EXPECT_EQ(FormatReportCsv(pcs, results, problems),
+              kReportHeader +
+                  "10.0.0.5,00-1A-2B-3C-4D-5E,Desk 4,answered,5.2,echo,\r\n"
+                  "10.0.0.6,00-1A-2B-3C-4D-60,\"Bob \"\"the\"\" PC, upstairs\",answered,60.0,tcp/445,\r\n"
+                  ",00-1A-2B-3C-4D-5E,\"Spare, old\",skipped,,,two MACs\r\n"
+                  ",00-1A-2B-3C-4D-61,,not-watched,,,10.0.0.255 cannot be watched\r\n"
+                  "10.0.0.8,00-1A-2B-3C-4D-5E,x,no-answer,,,\r\n"
+                  "10.0.0.9,00-1A-2B-3C-4D-5E,,not-decided,,,\r\n"
+                  "10.0.0.7,,,skipped,,,no MAC for 10.0.0.7\r\n"
+                  "10.0.0.10,00-1A-2B-3C-4D-5E,y,not-sent,,,\r\n"
+                  ",,\"'=1+1\",skipped,,,no MAC or IP\r\n");
 }
 
-TEST(ListCommand, TheReportIsWrittenAtTheEndAfterACutTooAndAFailureIsOneLine) {
-    const std::string header = "ip,mac,label,verdict,seconds,answered_by\r\n";
+// The cells of a CSV text as a spreadsheet shows them: quotes taken off, and a cell
+// that starts with "'" shown as the text after it. A cell it would compute instead
+// (starting with = + - @, or a tab or carriage return it trims first) is "FORMULA".
+std::vector<std::vector<std::string>> SpreadsheetCells(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string cell;
+    bool quoted = false, was_quoted = false;
+    const auto end_cell = [&] {
+        const bool formula = !cell.empty() && std::string("=+-@\t\r").find(cell[0]) != std::string::npos;
+        rows.back().push_back(formula ? "FORMULA" : !cell.empty() && cell[0] == '\'' ? cell.substr(1) : cell);
+        cell.clear();
+        was_quoted = false;
+    };
+    for (std::size_t at = csv.rfind(kBom, 0) == 0 ? kBom.size() : 0; at < csv.size(); ++at) {
+        const char c = csv[at];
+        if (quoted && c == '"' && at + 1 < csv.size() && csv[at + 1] == '"') {
+            cell += '"';
+            ++at;
+        } else if (c == '"' && (quoted || (cell.empty() && !was_quoted))) {
+            quoted = !quoted;
+            was_quoted = true;
+        } else if (!quoted && c == ',') {
+            end_cell();
+        } else if (!quoted && c == '\r' && at + 1 < csv.size() && csv[at + 1] == '\n') {
+            end_cell();
+            rows.emplace_back();
+            ++at;
+        } else {
+            cell += c;
+        }
+    }
+    rows.pop_back();  // after the last line end
+    return rows;
+}
+
+TEST(ListCommand, TheReportShowsEveryLabelAsTextInASpreadsheet) {
+    const std::string labels[] = {
+        "=cmd|' /C calc'!A0", "+49 30 1234567", "-- spare --", "@reception", "\tTabbed", "\rReturn",
+        "Plain", "a=b", "Ünïcödé, \"x\"", "line\nbreak", "=HYPERLINK(\"http://x\",\"y\")", "",
+    };
+    for (const std::string& label : labels) {
+        const std::string csv = FormatReportCsv({{1, "10.0.0.5", kMac1, label, ""}},
+                                                {{PcVerdict::kNoAnswer, 0, AnswerKind::kNone, 0, ""}}, {});
+        EXPECT_EQ(csv.rfind(kBom, 0), 0u);
+        const auto rows = SpreadsheetCells(csv);
+        ASSERT_EQ(rows.size(), 2u) << label;
+        ASSERT_EQ(rows[1].size(), 7u) << label;
+        EXPECT_EQ(rows[1][2], label[0] == '\'' ? label.substr(1) : label) << csv;
+    }
+}
+
+TEST(ListCommand, TheReportIsWrittenAtTheEndAfterACutTooAndAFailureEndsWithSix) {
     const struct {
         std::vector<std::string> args;
         Told told;
@@ -377,15 +448,18 @@ TEST(ListCommand, TheReportIsWrittenAtTheEndAfterACutTooAndAFailureIsOneLine) {
         int exit_code;
     } cases[] = {
         {{"/list", "pcs.csv", "/report", "out.csv"}, {}, false,
-         header + "192.168.1.20," + kMac1 + ",Reception,not-watched,,\r\n," + kMac2 + ",Printer room,not-watched,,\r\n" +
-             "192.168.1.22," + kMac3 + ",,not-watched,,\r\n",
+         kReportHeader + "192.168.1.20," + kMac1 + ",Reception,not-watched,,,\r\n," + kMac2 +
+             ",Printer room,not-watched,,,\r\n" + "192.168.1.22," + kMac3 + ",,not-watched,,,\r\n",
          "192.168.1.22 " + kMac3 + " sent", 0},
         {{"/list", "pcs.csv", "/wait", "/report", "out.csv"}, {{0, Answered(AnswerKind::kEcho, 0, 2350)}}, false,
-         header + "192.168.1.20," + kMac1 + ",Reception,answered,1.3,echo\r\n," + kMac2 +
-             ",Printer room,not-watched,,\r\n192.168.1.22," + kMac3 + ",,not-decided,,\r\n",
+         kReportHeader + "192.168.1.20," + kMac1 + ",Reception,answered,1.3,echo,\r\n," + kMac2 +
+             ",Printer room,not-watched,,,\r\n192.168.1.22," + kMac3 + ",,not-decided,,,\r\n",
          "1 of 2 PCs answered in 12 s.", 1},
+        // A report that cannot be written wins over 0 and 1.
         {{"/list", "pcs.csv", "/report", "out.csv"}, {}, true, "",
-         "Could not write the report out.csv: Access is denied. (5)", 0},
+         "Could not write the report out.csv: Access is denied. (5)", kExitReportFailed},
+        {{"/list", "pcs.csv", "/wait", "/report", "out.csv"}, {}, true, "",
+         "Could not write the report out.csv: Access is denied. (5)", kExitReportFailed},
     };
     for (const auto& c : cases) {
         FakeList fake;
@@ -395,6 +469,41 @@ TEST(ListCommand, TheReportIsWrittenAtTheEndAfterACutTooAndAFailureIsOneLine) {
         EXPECT_EQ(fake.Run(c.args, lines), c.exit_code) << c.last_line;
         EXPECT_EQ(lines.back(), c.last_line);
         EXPECT_EQ(fake.written.count("out.csv") ? fake.written["out.csv"] : "", c.report);
+    }
+}
+
+// A skipped line is a PC that was not woken: its row is in the report and the run
+// cannot end with 0 (nor 4).
+TEST(ListCommand, ASkippedLineHasItsRowAndEndsWithOne) {
+    FakeList fake;
+    fake.files["pcs.csv"] = std::string(kList) + "Spare 10.0.0.9\r\n";
+    Lines lines;
+    EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/report", "out.csv"}, lines), kExitNoAnswer);
+    EXPECT_EQ(lines.front(), "Line 5 skipped: no MAC for 10.0.0.9");
+    const std::string& csv = fake.written["out.csv"];
+    EXPECT_EQ(csv.substr(csv.rfind("\r\n", csv.size() - 3) + 2), "10.0.0.9,,Spare,skipped,,,no MAC for 10.0.0.9\r\n");
+}
+
+TEST(ListCommand, AReportNamingTheListsOwnFileIsRefusedBeforeAnySend) {
+    const struct {
+        std::string report;
+        bool same;  // the system says the two names open one file
+    } cases[] = {{".\\pcs.csv", true}, {"pcs.csv.", true}, {"pcs.csv::$DATA", true}, {"C:/lists/pcs.csv", true},
+                 {"other.csv", false}};
+    for (const auto& c : cases) {
+        FakeList fake;
+        if (c.same) fake.same_files.insert({c.report, "pcs.csv"});
+        Lines lines;
+        const int code = fake.Run({"/list", "pcs.csv", "/report", c.report}, lines);
+        if (!c.same) {
+            EXPECT_EQ(code, kExitDone);
+            EXPECT_EQ(fake.written.count(c.report), 1u);
+            continue;
+        }
+        EXPECT_EQ(code, kExitBadInput) << c.report;
+        EXPECT_EQ(lines, Lines{"/report would overwrite the list: " + c.report});
+        EXPECT_TRUE(fake.written.empty());
+        for (const std::string& entry : fake.log) EXPECT_EQ(entry.rfind("send", 0), std::string::npos) << entry;
     }
 }
 

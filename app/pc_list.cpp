@@ -208,6 +208,9 @@ PcList ReadPcList(const std::string& file_bytes, const FindMac& find_mac) {
         return list;
     }
     bool header_possible = true;
+    const auto skip = [&list](int number, const std::string& why, const PcEntry& as_read) {
+        list.problems.push_back({number, SkippedText(number, why), PcListProblemKind::kSkipped, why, as_read});
+    };
     for (std::size_t index = 0; index < lines.size(); ++index) {
         const int number = static_cast<int>(index + 1);
         if (IsCommentOrBlank(lines[index])) continue;
@@ -216,7 +219,7 @@ PcList ReadPcList(const std::string& file_bytes, const FindMac& find_mac) {
         if (fields.empty()) continue;
         std::vector<MacBytes> macs;
         std::vector<std::string> ips;
-        PcEntry entry{number, "", "", ""};
+        PcEntry entry{number, "", "", "", ""};
         for (const std::string& field : fields) {
             if (const std::optional<MacBytes> mac = ReadListMac(field)) {
                 macs.push_back(*mac);
@@ -229,11 +232,11 @@ PcList ReadPcList(const std::string& file_bytes, const FindMac& find_mac) {
         const bool first = header_possible;
         header_possible = false;
         if (macs.empty() && ips.empty()) {
-            if (!first) list.problems.push_back({number, SkippedText(number, "no MAC or IP")});
+            if (!first) skip(number, "no MAC or IP", entry);
             continue;
         }
         if (macs.size() > 1 || ips.size() > 1) {
-            list.problems.push_back({number, SkippedText(number, macs.size() > 1 ? "two MACs" : "two IPs")});
+            skip(number, macs.size() > 1 ? "two MACs" : "two IPs", entry);
             continue;
         }
         if (!ips.empty()) entry.ip = ips[0];
@@ -241,14 +244,14 @@ PcList ReadPcList(const std::string& file_bytes, const FindMac& find_mac) {
             const std::optional<MacBytes> found = ReadListMac(TrimBlanks(find_mac(entry.ip)));
             // A found MAC that wakes nobody is as good as none.
             if (!found || IsZeroMac(*found) || IsGroupMac(*found)) {
-                list.problems.push_back({number, SkippedText(number, "no MAC for " + entry.ip)});
+                skip(number, "no MAC for " + entry.ip, entry);
                 continue;
             }
             macs.push_back(*found);
         }
         entry.mac = FormatMacText(macs[0]);
         if (IsZeroMac(macs[0]) || IsGroupMac(macs[0])) {
-            list.problems.push_back({number, SkippedText(number, entry.mac + " wakes no PC")});
+            skip(number, entry.mac + " wakes no PC", entry);
             continue;
         }
         list.entries.push_back(std::move(entry));

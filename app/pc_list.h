@@ -34,12 +34,17 @@ struct PcEntry {
     std::string ip;     // as written; empty: none
     std::string mac;    // as FormatMacText writes it
     std::string label;  // UTF-8, its parts joined by one space; empty: none
+    std::string note;   // said on its line and in the report; empty: none
 };
 
 /// A line that names no PC to wake, and why, e.g. "Line 7 skipped: no MAC for 10.0.0.5".
+enum class PcListProblemKind { kSkipped, kHeader };
 struct PcListProblem {
     int line = 0;
-    std::string text;
+    std::string text;    // the whole line said to the user
+    PcListProblemKind kind = PcListProblemKind::kSkipped;
+    std::string reason;  // kSkipped: "no MAC for 10.0.0.5", "two MACs", "a quote is not closed", ...; kHeader: empty
+    PcEntry as_read;     // kSkipped: its line, first IP, first MAC (FormatMacText) and label as far as read; may be empty
 };
 
 enum class PcListSize { kFits, kTooManyBytes, kTooManyLines };
