@@ -98,6 +98,7 @@ public:
     void WatchAll(const std::vector<WatchTarget>& targets, std::int64_t end_ms, const WatchVerdict& verdict) override {
         watches_.WatchAll(targets, end_ms, verdict, [] { return false; });
     }
+    bool IsSameFile(const std::string&, const std::string&) override { return false; }
     bool WriteReportFile(const std::string&, const std::string& text, std::string&) override {
         report = text;
         return true;
@@ -126,10 +127,10 @@ TEST_F(WakeWatchWin32, AListWithWaitGivesTheSameVerdictsOnEachForcedPath) {
         "10.77.0.3 02-77-00-00-00-03 nobody no answer",
     };
     const std::string csv =
-        "ip,mac,label,verdict,seconds,answered_by\r\n"
-        "10.77.0.2,02-77-00-00-00-02,peer,already-on,,\r\n"
-        "10.77.0.3,02-77-00-00-00-03,nobody,no-answer,,\r\n"
-        "10.78.0.2,02-78-00-00-00-02,lan2,already-on,,\r\n";
+        "\xEF\xBB\xBFip,mac,label,verdict,seconds,answered_by,note\r\n"
+        "10.77.0.2,02-77-00-00-00-02,peer,already-on,,,\r\n"
+        "10.77.0.3,02-77-00-00-00-03,nobody,no-answer,,,\r\n"
+        "10.78.0.2,02-78-00-00-00-02,lan2,already-on,,,\r\n";
     for (const EchoPath path : {EchoPath::kIpHelperOnly, EchoPath::kRawOnly}) {
         SCOPED_TRACE(static_cast<int>(path));
         ForcedPath forced(path, false);

@@ -58,6 +58,13 @@ std::optional<FileIdentity> IdentityOf(const std::string& name) {
 }  // namespace
 
 bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string& error) {
+    // Windows refuses to move a file over a read-only one, Wine does not: asked first,
+    // so that a file the user made read-only stays everywhere.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        error = attributes & FILE_ATTRIBUTE_DIRECTORY ? "it is a directory" : "it is read-only";
+        return false;
+    }
     auto [file, temporary] = CreateBeside(path, error);
     if (!file) return false;
     bool written = WriteAllTo(file.get(), bytes);

@@ -5,8 +5,8 @@
 
 /// Writes `bytes` to a new file beside `path`, flushes it and only then moves it over
 /// `path` (created or replaced). When any step fails the new file is removed and `path`
-/// stays as it was; false with the failed step and the system's reason in `error`,
-/// e.g. "MoveFileEx: Access is denied (5)".
+/// stays as it was; false with the reason in `error`: "it is a directory", "it is
+/// read-only", or the failed call and the system's words ("MoveFileEx: Access is denied (5)").
 bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string& error);
 
 /// True when both names can be opened and are one file (the same volume and file
