@@ -108,17 +108,20 @@ TEST(ListE2e, ReportsEachPcAsItsVerdictIsKnownAndInTheReportAndEndsWithOneForThe
     ASSERT_TRUE(csv) << "no report";
     const std::vector<std::string> rows = Split(*csv, "\r\n");
     EXPECT_EQ(csv->substr(csv->size() - 2), "\r\n");
-    ASSERT_EQ(rows.size(), 4u) << *csv;
-    EXPECT_EQ(rows[0], "ip,mac,label,verdict,seconds,answered_by");
+    ASSERT_EQ(rows.size(), 5u) << *csv;
+    EXPECT_EQ(rows[0], "\xEF\xBB\xBFip,mac,label,verdict,seconds,answered_by,note");
     const std::vector<std::string> expected[] = {
-        {"10.77.0.2", "02-77-00-00-00-02", "peer", "already-on", "", ""},
-        {"10.78.0.2", "02-78-00-00-00-02", "firewalled peer", "already-on", "", ""},
-        {"10.77.0.3", "02-77-00-00-00-03", "silent", "no-answer", "", ""},
+        {"10.77.0.2", "02-77-00-00-00-02", "peer", "already-on", "", "", ""},
+        {"10.78.0.2", "02-78-00-00-00-02", "firewalled peer", "already-on", "", "", ""},
+        {"10.77.0.3", "02-77-00-00-00-03", "silent", "no-answer", "", "", ""},
     };
+    const std::vector<std::string> bad_line = Split(rows[4] + ",", ",");
+    ASSERT_EQ(bad_line.size(), 7u) << rows[4];
+    EXPECT_EQ(bad_line[3] + " " + bad_line[6], "skipped two MACs");
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(rows[i + 1]);
         std::vector<std::string> fields = Split(rows[i + 1] + ",", ",");
-        fields.resize(6);
+        fields.resize(7);
         if (expected[i][3] == "answered") {
             EXPECT_TRUE(IsOneDecimal(fields[4]));
             EXPECT_LT(std::atof(fields[4].c_str()), 1.0);
@@ -126,6 +129,32 @@ TEST(ListE2e, ReportsEachPcAsItsVerdictIsKnownAndInTheReportAndEndsWithOneForThe
         }
         EXPECT_EQ(fields, expected[i]);
     }
+}
+
+// The report can never take the place of the list it reads, whatever the spelling, nor
+// of a directory; a report that cannot be written says so and ends the run with 6.
+TEST(ListE2e, TheReportNeverReplacesTheListNorADirectory) {
+    const RunFile list("tvx-list");
+    const std::string pcs = "10.77.0.2,02:77:00:00:00:02,peer\r\n";
+    ASSERT_TRUE(list.Write(pcs));
+    const size_t slash = list.path().rfind('\\');
+    const std::string other_spelling = list.path().substr(0, slash) + "\\.\\" + list.path().substr(slash + 1) + ".";
+    e2e::CommandRun run = e2e::RunProgramWithArguments("/list " + list.path() + " /report " + other_spelling, 20000);
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(2));
+    EXPECT_EQ(run.output, "/report would overwrite the list: " + other_spelling + "\r\n");
+    EXPECT_EQ(list.Read(), std::optional<std::string>(pcs));
+
+    const std::string directory = e2e::WindowsPath(e2e::UniqueHostPath("tvx-report-dir"));
+    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+    run = e2e::RunProgramWithArguments("/list " + list.path() + " /report " + directory, 20000);
+    RemoveDirectoryA(directory.c_str());  // fails, and the test with it, if anything was left inside
+    EXPECT_EQ(run.exit_code, std::optional<DWORD>(6));
+    EXPECT_EQ(run.output, "10.77.0.2 02-77-00-00-00-02 peer sent\r\nCould not write the report " + directory +
+                              ": it is a directory\r\n");
+    EXPECT_EQ(GetFileAttributesA(directory.c_str()), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAA found{};
+    const UniqueFind left(FindFirstFileA((directory + ".~*").c_str(), &found));
+    EXPECT_FALSE(left) << found.cFileName;
 }
 
 // A PC that never answers is given up when /timeout says, not when the default 90 s do.
