@@ -195,12 +195,12 @@ expected_lines="10.77.0.2 02-77-00-00-00-02 peer was already on
 10.77.0.4 02-77-00-00-00-04 silent too no answer
 10.77.0.61 02-77-00-00-01-60 moved turned on at 10.77.0.60
 10.78.0.2 02-78-00-00-00-02 lan2 peer was already on"
-expected_csv="ip,mac,label,verdict,seconds,answered_by
-10.77.0.2,02-77-00-00-00-02,peer,already-on,,
-10.78.0.2,02-78-00-00-00-02,lan2 peer,already-on,,
-10.77.0.3,02-77-00-00-00-03,silent,no-answer,,
-10.77.0.61,02-77-00-00-01-60,moved,new-address,,
-10.77.0.4,02-77-00-00-00-04,silent too,no-answer,,"
+expected_csv="$(printf '\357\273\277')ip,mac,label,verdict,seconds,answered_by,note
+10.77.0.2,02-77-00-00-00-02,peer,already-on,,,
+10.78.0.2,02-78-00-00-00-02,lan2 peer,already-on,,,
+10.77.0.3,02-77-00-00-00-03,silent,no-answer,,,
+10.77.0.61,02-77-00-00-01-60,moved,new-address,,,
+10.77.0.4,02-77-00-00-00-04,silent too,no-answer,,,"
 
 problems=()
 list_csv as_user "$home/files/user.csv"

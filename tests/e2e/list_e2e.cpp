@@ -253,7 +253,7 @@ TEST(ListE2e, APcWokenAtANewAddressOfTheSecondLanIsFoundThere) {
 
     const std::optional<std::string> csv = report.Read();
     ASSERT_TRUE(csv) << "no report";
-    EXPECT_NE(csv->find("\r\n10.78.0.61,02-78-00-00-01-60,moved,new-address,,\r\n"), std::string::npos) << *csv;
+    EXPECT_NE(csv->find("\r\n10.78.0.61,02-78-00-00-01-60,moved,new-address,,,\r\n"), std::string::npos) << *csv;
     EXPECT_TRUE(sleeper.Awake());
     const auto remembered = e2e::ReadCacheEntry("10.78.0.60");
     ASSERT_TRUE(remembered.has_value());
@@ -300,7 +300,7 @@ std::string ListFileOfTheRun() {
 // are not on a LAN of this PC (10.77.1.0/24 is only routed to the peer's veth), so the
 // watch judges no ARP row there, and the peer's one MAC at all of them is no other
 // device: "already on". Lines "10.77.1.x 02-77-01-00-00-XX pc-x ...", sorted, and the
-// report's rows "10.77.1.x,02-77-01-00-00-XX,pc-x,<verdict>,,", in list order.
+// report's rows "10.77.1.x,02-77-01-00-00-XX,pc-x,<verdict>,,,", in list order.
 void ExpectedVerdicts(int pcs, std::vector<std::string>& lines, std::vector<std::string>& rows) {
     for (int x = 1; x <= pcs; ++x) {
         char pc[64];
@@ -309,7 +309,7 @@ void ExpectedVerdicts(int pcs, std::vector<std::string>& lines, std::vector<std:
         lines.push_back(std::string(pc) + (held ? " was already on" : " no answer"));
         std::string row = pc;
         std::replace(row.begin(), row.end(), ' ', ',');
-        rows.push_back(row + (held ? ",already-on,," : ",no-answer,,"));
+        rows.push_back(row + (held ? ",already-on,,," : ",no-answer,,,"));
     }
     std::sort(lines.begin(), lines.end());
 }
