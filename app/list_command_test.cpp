@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/spreadsheet_cells.h"
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -385,41 +387,6 @@ TEST(ListCommand, TheReportHasOneRowPerPcAndSkippedLineInLineOrderQuotedWhereNee
                   "10.0.0.7,,,skipped,,,no MAC for 10.0.0.7\r\n"
                   "10.0.0.10,00-1A-2B-3C-4D-5E,y,not-sent,,,\r\n"
                   ",,\"'=1+1\",skipped,,,no MAC or IP\r\n");
-}
-
-// The cells of a CSV text as a spreadsheet shows them: quotes taken off, and a cell
-// that starts with "'" shown as the text after it. A cell it would compute instead
-// (starting with = + - @, or a tab or carriage return it trims first) is "FORMULA".
-std::vector<std::vector<std::string>> SpreadsheetCells(const std::string& csv) {
-    std::vector<std::vector<std::string>> rows(1);
-    std::string cell;
-    bool quoted = false, was_quoted = false;
-    const auto end_cell = [&] {
-        const bool formula = !cell.empty() && std::string("=+-@\t\r").find(cell[0]) != std::string::npos;
-        rows.back().push_back(formula ? "FORMULA" : !cell.empty() && cell[0] == '\'' ? cell.substr(1) : cell);
-        cell.clear();
-        was_quoted = false;
-    };
-    for (std::size_t at = csv.rfind(kBom, 0) == 0 ? kBom.size() : 0; at < csv.size(); ++at) {
-        const char c = csv[at];
-        if (quoted && c == '"' && at + 1 < csv.size() && csv[at + 1] == '"') {
-            cell += '"';
-            ++at;
-        } else if (c == '"' && (quoted || (cell.empty() && !was_quoted))) {
-            quoted = !quoted;
-            was_quoted = true;
-        } else if (!quoted && c == ',') {
-            end_cell();
-        } else if (!quoted && c == '\r' && at + 1 < csv.size() && csv[at + 1] == '\n') {
-            end_cell();
-            rows.emplace_back();
-            ++at;
-        } else {
-            cell += c;
-        }
-    }
-    rows.pop_back();  // after the last line end
-    return rows;
 }
 
 TEST(ListCommand, TheReportShowsEveryLabelAsTextInASpreadsheet) {
