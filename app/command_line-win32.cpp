@@ -105,10 +105,10 @@ void ShowBox(const Message& box) {
 int RunWithLines(const std::function<int(const std::function<void(const std::string& line)>& say)>& run) {
     const OutputPlace place = ChooseOutputPlace(true, SystemOutputProbes());
     const TextOutput output(place);
-    std::vector<std::string> kept;
+    BoxLines kept;
     const int code = run([&](const std::string& line) {
         if (place == OutputPlace::kMessageBox) {
-            kept.push_back(line);
+            kept.Add(line);
         } else {
             output.Write(line + "\r\n");
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/command_line.h"
 
@@ -177,25 +178,41 @@ int RunListen(int seconds, const ListenSetup& setup, ListenSystem& system,
             break;
         }
         if (wait == ListenWait::kNothing) continue;
-        const std::optional<FoundMagicPacket> packet = FindMagicPacket(datagram.bytes.data(), datagram.bytes.size());
-        if (!packet) {
+        const std::vector<FoundMagicPacket> packets = FindMagicPackets(datagram.bytes.data(), datagram.bytes.size());
+        if (packets.empty()) {
             ++tally.other;
             continue;
         }
-        ++tally.magic;
-        if (AdapterWithMac(setup.adapters, packet->mac)) ++tally.for_this_pc;
-        say(FormatHeardLine(system.LocalTime(), datagram, *packet, setup));
+        // A sender that wakes several PCs at once may put this PC's packet after the
+        // others': the line that answers the question comes first.
+        const TimeOfDay now = system.LocalTime();
+        for (const bool for_this_pc : {true, false}) {
+            for (const FoundMagicPacket& packet : packets) {
+                if ((AdapterWithMac(setup.adapters, packet.mac) != nullptr) != for_this_pc) continue;
+                ++tally.magic;
+                if (for_this_pc) ++tally.for_this_pc;
+                say(FormatHeardLine(now, datagram, packet, setup));
+            }
+        }
     }
     say(SummaryLine(tally, system.TickCount() - start, ending));
     return tally.for_this_pc > 0 ? kExitDone : kExitNoAnswer;
 }
 
-Message ListenBox(const std::vector<std::string>& lines, int exit_code) {
+void BoxLines::Add(std::string line) {
+    ++count_;
+    // Past what a box shows in full, only its first lines stay; the new line is the last.
+    if (count_ > kListenBoxLines) kept_.resize(kListenBoxLines - 2);
+    kept_.push_back(std::move(line));
+}
+
+Message ListenBox(const BoxLines& lines, int exit_code) {
+    const std::vector<std::string>& kept = lines.Kept();
     std::string text;
-    const std::size_t shown = lines.size() <= kListenBoxLines ? lines.size() : kListenBoxLines - 2;
-    for (std::size_t i = 0; i < shown; ++i) text += (i == 0 ? "" : "\n") + lines[i];
-    if (shown < lines.size()) {
-        text += "\n(" + Decimal(lines.size() - shown - 1) + " more lines)\n" + lines.back();
+    const std::size_t shown = lines.Count() <= kListenBoxLines ? kept.size() : kListenBoxLines - 2;
+    for (std::size_t i = 0; i < shown; ++i) text += (i == 0 ? "" : "\n") + kept[i];
+    if (shown < lines.Count()) {
+        text += "\n(" + Decimal(lines.Count() - shown - 1) + " more lines)\n" + kept.back();
     }
     const MessageIcon icon = exit_code == kExitNothingSent ? MessageIcon::kError : MessageIcon::kInformation;
     return Message{text, kUsageCaption, icon};

@@ -69,13 +69,30 @@ std::string FormatHeardLine(const TimeOfDay& time, const ReceivedDatagram& datag
 /// Listens for `seconds` (1 to 3600) or until StopAsked, on the ports of `setup` that are
 /// open, and gives every line to `say` (without its line end) as it is made: one for
 /// each port that could not be opened, one saying where it listens, one for each magic
-/// packet, one when receiving fails (which ends listening), and the summary, which
-/// counts the datagrams that were no magic packet. Returns the exit code: 0 when a magic
+/// packet (of a datagram's packets, those for this PC first), one when receiving fails
+/// (which ends listening), and the summary, which counts the magic packets and the
+/// datagrams that held none. Returns the exit code: 0 when a magic
 /// packet for a MAC of this PC arrived, 1 when none did, 3 when no port is open (and
 /// nothing is received then).
 int RunListen(int seconds, const ListenSetup& setup, ListenSystem& system,
               const std::function<void(const std::string& line)>& say);
 
+/// The lines of a run that shows them in a box at its end, kept as they come: only
+/// those the box shows, so that a flood of magic packets cannot fill the memory.
+class BoxLines {
+public:
+    void Add(std::string line);
+    /// All lines when there were at most kListenBoxLines, else the first
+    /// kListenBoxLines - 2 and the last.
+    const std::vector<std::string>& Kept() const { return kept_; }
+    /// How many lines were added, kept or not.
+    std::size_t Count() const { return count_; }
+
+private:
+    std::vector<std::string> kept_;
+    std::size_t count_ = 0;
+};
+
 /// The box a listen shows at its end when there is no console to write to: its lines,
 /// at most kListenBoxLines of them, the last one always.
-Message ListenBox(const std::vector<std::string>& lines, int exit_code);
+Message ListenBox(const BoxLines& lines, int exit_code);

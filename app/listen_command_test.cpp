@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,12 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using Bytes = std::vector<std::uint8_t>;
+
+Bytes Join(const Bytes& a, const Bytes& b) {
+    Bytes joined = a;
+    joined.insert(joined.end(), b.begin(), b.end());
+    return joined;
+}
 
 const MacBytes kThisPcMac = {0x02, 0x00, 0x0A, 0x4D, 0x00, 0x01};
 
@@ -107,6 +114,10 @@ TEST(Listen, SaysEachMagicPacketAsItComesAndEndsWithACountAndTheCode) {
     const Case cases[] = {
         {"one for this PC", ThisPc(), {{1000, mine}, {2500, other}, {2600, hello}}, never, 0,
          {start, heard_mine, heard_other, "In 10 s: 2 magic packets, 1 for this PC; 1 other datagram."}},
+        // Another PC's packet, then this PC's, in one datagram.
+        {"two in one datagram", ThisPc(), {{1000, Join(other, mine)}}, never, 0,
+         {start, heard_mine, "12:00:01" + to + "00-1A-2B-3C-4D-5E, not a MAC of this PC",
+          "In 10 s: 2 magic packets, 1 for this PC; 0 other datagrams."}},
         {"none for this PC", ThisPc(), {{2000, other}, {3000, hello}, {3000, hello}}, never, 1,
          {start, heard_other, "In 10 s: 1 magic packet, none for this PC; 2 other datagrams."}},
         {"no magic packet", ThisPc(), {{5000, hello}}, never, 1,
@@ -143,14 +154,44 @@ TEST(Listen, SaysEachMagicPacketAsItComesAndEndsWithACountAndTheCode) {
     }
 }
 
+// A box's lines "line 0", "line 1" and on.
+BoxLines Numbered(std::size_t count, std::size_t* most_kept = nullptr) {
+    BoxLines lines;
+    for (std::size_t i = 0; i < count; ++i) {
+        lines.Add("line " + std::to_string(i));
+        if (most_kept) *most_kept = std::max(*most_kept, lines.Kept().size());
+    }
+    return lines;
+}
+
 TEST(Listen, ABoxShowsTheFirstLinesAndAlwaysTheLast) {
-    Lines lines;
-    for (int i = 0; i < 30; ++i) lines.push_back("line " + std::to_string(i));
     std::string expected;
     for (int i = 0; i < 23; ++i) expected += "line " + std::to_string(i) + "\n";
-    EXPECT_EQ(ListenBox(lines, 0).text, expected + "(6 more lines)\nline 29");
-    EXPECT_EQ(ListenBox(Lines(lines.begin(), lines.begin() + 25), 1).text.find("more lines"), std::string::npos);
-    EXPECT_EQ(ListenBox({"No UDP port could be bound: nothing can be heard."}, 3).icon, MessageIcon::kError);
+    EXPECT_EQ(ListenBox(Numbered(30), 0).text, expected + "(6 more lines)\nline 29");
+    EXPECT_EQ(ListenBox(Numbered(25), 1).text.find("more lines"), std::string::npos);
+    BoxLines no_port;
+    no_port.Add("No UDP port could be bound: nothing can be heard.");
+    EXPECT_EQ(ListenBox(no_port, 3).icon, MessageIcon::kError);
+}
+
+TEST(Listen, ABoxKeepsNoMoreLinesThanItShows) {
+    std::string first23;
+    for (int i = 0; i < 23; ++i) first23 += "line " + std::to_string(i) + "\n";
+    const struct {
+        std::size_t count;
+        std::string text;
+    } cases[] = {
+        {0, ""},
+        {1, "line 0"},
+        {25, first23 + "line 23\nline 24"},
+        {26, first23 + "(2 more lines)\nline 25"},
+        {1000000, first23 + "(999976 more lines)\nline 999999"},
+    };
+    for (const auto& c : cases) {
+        std::size_t most_kept = 0;
+        EXPECT_EQ(ListenBox(Numbered(c.count, &most_kept), 0).text, c.text) << c.count;
+        EXPECT_LE(most_kept, kListenBoxLines) << c.count;
+    }
 }
 
 }  // namespace

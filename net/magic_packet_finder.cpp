@@ -1,6 +1,7 @@
 #include "net/magic_packet_finder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/magic_packet.h"
 
@@ -22,17 +23,26 @@ bool IsMagicPacketAt(const std::uint8_t* at) {
 
 }  // namespace
 
-std::optional<FoundMagicPacket> FindMagicPacket(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t offset = 0; offset + kMagicPacketSize <= size; ++offset) {
-        const std::uint8_t* at = data + offset;
-        if (!IsMagicPacketAt(at)) continue;
-        FoundMagicPacket found;
-        std::copy(at + kSyncSize, at + kSyncSize + kMacSize, found.mac.begin());
-        const std::size_t after = size - offset - kMagicPacketSize;
-        if (after == kShortPasswordFieldSize || after == kPasswordFieldSize) {
-            found.password.assign(at + kMagicPacketSize, data + size);
+std::vector<FoundMagicPacket> FindMagicPackets(const std::uint8_t* data, std::size_t size) {
+    std::vector<FoundMagicPacket> found;
+    std::vector<std::size_t> starts;
+    for (std::size_t offset = 0; offset + kMagicPacketSize <= size;) {
+        if (!IsMagicPacketAt(data + offset)) {
+            ++offset;
+            continue;
         }
-        return found;
+        FoundMagicPacket packet;
+        std::copy(data + offset + kSyncSize, data + offset + kSyncSize + kMacSize, packet.mac.begin());
+        found.push_back(std::move(packet));
+        starts.push_back(offset);
+        offset += kMagicPacketSize;
     }
-    return std::nullopt;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const std::size_t from = starts[i] + kMagicPacketSize;
+        const std::size_t to = i + 1 < starts.size() ? starts[i + 1] : size;
+        if (to - from == kShortPasswordFieldSize || to - from == kPasswordFieldSize) {
+            found[i].password.assign(data + from, data + to);
+        }
+    }
+    return found;
 }

@@ -1,10 +1,10 @@
 #pragma once
 // The listener's side of the magic packet: finding one in a received datagram.
 // Senders differ in what they put around it (some send a header of their own first),
-// so the packet may start anywhere in the datagram.
+// so the packet may start anywhere in the datagram; and some put more than one in a
+// datagram, each for another MAC.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "addr/mac_text.h"  // MacBytes
@@ -15,11 +15,12 @@ inline constexpr std::size_t kShortPasswordFieldSize = 4;
 /// A magic packet found in a datagram.
 struct FoundMagicPacket {
     MacBytes mac{};
-    /// The SecureOn password: the bytes after the sixteenth copy when exactly 4 or 6
-    /// of them end the datagram; empty otherwise.
+    /// The SecureOn password: the bytes after the sixteenth copy, up to the next packet
+    /// or the datagram's end, when there are exactly 4 or 6 of them; empty otherwise.
     std::vector<std::uint8_t> password;
 };
 
-/// The magic packet at the first offset of the `size` bytes at `data` that holds six
-/// 0xFF bytes followed by sixteen copies of one six-byte MAC; nothing when no offset does.
-std::optional<FoundMagicPacket> FindMagicPacket(const std::uint8_t* data, std::size_t size);
+/// Every magic packet in the `size` bytes at `data`, in their order: six 0xFF bytes
+/// followed by sixteen copies of one six-byte MAC, at the first offset that holds one,
+/// then again from the end of each packet found (packets never overlap).
+std::vector<FoundMagicPacket> FindMagicPackets(const std::uint8_t* data, std::size_t size);

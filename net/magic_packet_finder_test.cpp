@@ -17,16 +17,21 @@ Bytes Join(const Bytes& a, const Bytes& b) {
     return joined;
 }
 
-// What was found, as one line: the MAC and the password bytes, or "none".
-std::string Describe(const std::optional<FoundMagicPacket>& found) {
-    if (!found) return "none";
-    std::string text = FormatMacText(found->mac) + " [";
-    for (std::uint8_t b : found->password) text += std::to_string(b) + ' ';
-    return text + "]";
+// What was found, as one line: each packet's MAC and password bytes, or "none".
+std::string Describe(const std::vector<FoundMagicPacket>& found) {
+    if (found.empty()) return "none";
+    std::string text;
+    for (const FoundMagicPacket& packet : found) {
+        text += (text.empty() ? "" : "; ") + FormatMacText(packet.mac) + " [";
+        for (std::uint8_t b : packet.password) text += std::to_string(b) + ' ';
+        text += "]";
+    }
+    return text;
 }
 
-TEST(MagicPacketFinder, FindsThePacketAnywhereAndAPasswordOnlyWhereFourOrSixBytesEndIt) {
+TEST(MagicPacketFinder, FindsEveryPacketAndAPasswordOnlyWhereFourOrSixBytesEndIt) {
     const Bytes plain = BuildMagicPacket("00-1A-2B-3C-4D-5E", "");
+    const Bytes other = BuildMagicPacket("02-00-0A-4D-00-01", "");
     Bytes broken_copy = plain;
     broken_copy[6 + 6 * 9 + 2] ^= 0x01;
     Bytes short_sync = plain;
@@ -51,9 +56,19 @@ TEST(MagicPacketFinder, FindsThePacketAnywhereAndAPasswordOnlyWhereFourOrSixByte
         {"a broken copy", broken_copy, "none"},
         {"five 0xFF bytes", short_sync, "none"},
         {"empty", {}, "none"},
+        {"two back to back", Join(plain, other), "00-1A-2B-3C-4D-5E []; 02-00-0A-4D-00-01 []"},
+        {"passwords between", Join(Join(plain, {1, 2, 3, 4}), Join(other, {5, 6, 7, 8, 9, 10})),
+         "00-1A-2B-3C-4D-5E [1 2 3 4 ]; 02-00-0A-4D-00-01 [5 6 7 8 9 10 ]"},
+        {"5 bytes between", Join(Join(plain, {1, 2, 3, 4, 5}), other), "00-1A-2B-3C-4D-5E []; 02-00-0A-4D-00-01 []"},
+        // Every offset up to 48 holds a packet here; the first ends where the rest would start.
+        {"150 0xFF bytes", Bytes(150, 0xFF), "FF-FF-FF-FF-FF-FF []"},
+        {"204 0xFF bytes", Bytes(204, 0xFF), "FF-FF-FF-FF-FF-FF []; FF-FF-FF-FF-FF-FF []"},
+        {"the second cut short", Join(plain, Bytes(other.begin(), other.end() - 1)), "00-1A-2B-3C-4D-5E []"},
+        {"four bytes of a second", Join(plain, Bytes(other.begin(), other.begin() + 4)),
+         "00-1A-2B-3C-4D-5E [255 255 255 255 ]"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Describe(FindMagicPacket(c.datagram.data(), c.datagram.size())), c.found) << c.what;
+        EXPECT_EQ(Describe(FindMagicPackets(c.datagram.data(), c.datagram.size())), c.found) << c.what;
     }
 }
 
