@@ -10,8 +10,8 @@ namespace {
 
 // Decimal digits of `n`. One loop for every number of the lines: std::to_string, inlined
 // at each of them, made the exe several kilobytes larger.
-std::string Decimal(std::uint32_t n) {
-    char digits[10];
+std::string Decimal(std::uint64_t n) {
+    char digits[20];
     char* first = digits + sizeof digits;
     do {
         *--first = static_cast<char>('0' + n % 10);
@@ -55,7 +55,7 @@ std::string PasswordText(const std::vector<std::uint8_t>& password) {
     return printable ? hex + " (\"" + characters + "\")" : hex;
 }
 
-std::string Count(int n, const char* one, const char* many) {
+std::string Count(std::uint64_t n, const char* one, const char* many) {
     return Decimal(n) + ' ' + (n == 1 ? one : many);
 }
 
@@ -95,10 +95,11 @@ std::string PortFailureLine(const PortOpening& port) {
     return "Could not listen on " + where + FailureText(port.failure) + ".";
 }
 
+// Wide enough for an hour's flood at any rate a network can carry.
 struct Tally {
-    int magic = 0;
-    int for_this_pc = 0;
-    int other = 0;
+    std::uint64_t magic = 0;
+    std::uint64_t for_this_pc = 0;
+    std::uint64_t other = 0;
 };
 
 enum class Ending { kTimeUp, kStopAsked, kFailed };
