@@ -125,7 +125,7 @@ PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
 std::string TooLargeText(const std::string& path, PcListSize size) {
     return "The list " + path + " is too large: " +
            (size == PcListSize::kTooManyBytes ? std::string("more than 1 MB")
-                                              : "more than " + std::to_string(kPcListMostLines) + " lines");
+                                              : "more than " + std::to_string(kPcListMostPcs) + " PCs");
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 /// Runs a kList request and gives every line to `say` (without its line end) as it is
 /// made:
 ///   - a /to name that does not resolve: its line, exit 2, before the list is read;
-///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostLines) or
+///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostPcs) or
 ///     names no PC: one line saying so (after the skipped lines), exit 2, no report;
 ///   - each skipped line of the list, then the sends in list order with /delay between
 ///     two of them, each after the probe before its packet when it is to be watched. Without /wait one line per PC as it is sent; with /wait the lines of
