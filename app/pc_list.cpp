@@ -192,6 +192,7 @@ RawRecord ReadRawRecord(std::string_view text, std::size_t at, bool first_line_o
             ++breaks_in_quote;
             add(' ');
         } else if (IsDroppedControl(c)) {
+            // Never kept, inside quotes or out.
         } else if (quoted) {
             if (c != '"') {
                 add(c == '\t' ? ' ' : c);
@@ -221,12 +222,10 @@ RawRecord ReadRawRecord(std::string_view text, std::size_t at, bool first_line_o
     return record;
 }
 
-// What IsValidIpText refuses in an address whose octets read.
+// What IsValidIpText refuses in an address whose octets read: a first octet of 0,
+// 127 or 224 and up, or a last one of 0 or 255.
 std::string WhyNotWatched(const Ipv4Bytes& octets) {
-    if (octets == Ipv4Bytes{255, 255, 255, 255}) return "a broadcast address";
-    if (octets[0] == 127) return "a loopback address";
-    if (octets[0] >= 224 && octets[0] < 240) return "a multicast address";
-    if (octets[0] == 0 || octets[0] >= 240) return "a reserved address";
+    if (octets[0] == 0 || octets[0] == 127 || octets[0] >= 224) return "a loopback, multicast or reserved address";
     return "a network or broadcast address";
 }
 
@@ -253,7 +252,7 @@ bool TakeAddress(const std::string& text, bool twelve_digits_too, LineReading& r
     const std::optional<Ipv4Bytes> octets = ReadIpv4Octets(text);
     if (!octets) return false;
     ++reading.ips;
-    if (IsValidIpText(text)) {
+    if (IsListIp(text)) {
         if (reading.as_read.ip.empty()) reading.as_read.ip = text;
     } else if (reading.not_watched.empty()) {
         reading.not_watched = text;

@@ -30,10 +30,11 @@
 // reaches a label or a note.
 //
 // Addresses that cannot be watched: a field of four decimal octets (ReadIpv4Octets)
-// that IsValidIpText refuses (a network or broadcast address such as 10.0.1.0 or
-// 10.0.1.255, loopback, multicast, reserved) is no label text: the PC keeps no IP, so
-// it is woken by its MAC and not watched, and its entry says why in `note`. It counts
-// as the line's IP for "two IPs"; without a MAC on its line the line is skipped.
+// that IsValidIpText refuses is no label text. The PC keeps no IP, so it is woken by
+// its MAC and not watched, and its note says why: "10.0.1.255 cannot be watched: a
+// network or broadcast address" (last octet 0 or 255), or "... a loopback, multicast
+// or reserved address" (first octet 0, 127, or 224 and up). It counts as the line's
+// IP for "two IPs" and for the header; without a MAC on its line the line is skipped.
 //
 // Skipped: blank lines, lines of separators only, and lines that start with '#'
 // (after leading blanks). The first other line is the header when it holds no MAC,

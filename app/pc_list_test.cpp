@@ -116,119 +116,91 @@ TEST(PcList, ReadsEachLineByTheShapesOfItsFieldsAndReportsEveryLineItSkips) {
     }
 }
 
+// One table per rule of the list file, each case a file and what it reads as.
+struct FileCase {
+    std::string file;
+    std::vector<std::string> expected;
+};
+
 TEST(PcList, AQuotedFieldSpansUpToFourLineBreaksAndAnOpenQuoteCostsOnlyItsLine) {
-    const struct {
-        std::string file;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const FileCase cases[] = {
         // Each line break is one space; the PC is on its first line, the next one counts on.
         {"\"Front\r\ndesk\rleft\";001a2b3c4d5e\r\n001a2b3c4d5f",
          {"1: ip[] mac[" + kMac + "] label[Front desk left]", "4: ip[] mac[00-1A-2B-3C-4D-5F] label[]"}},
         // Blank and '#' lines inside quotes are part of the field.
         {"\"a\n\n# b\n\nc\" 001a2b3c4d5e", {"1: ip[] mac[" + kMac + "] label[a  # b  c]"}},
-        // Five breaks: the quote ends with its line; its rest opens one more to the end.
+        // Five breaks: the quote ends with its line, which is no header; the rest of
+        // the field opens another quote, to the end of the file.
         {"\"a\n\n\n\n\nb\" 001a2b3c4d5e\n001a2b3c4d5f",
          {"7: ip[] mac[00-1A-2B-3C-4D-5F] label[]", "1: Line 1 skipped: a quote is not closed",
           "6: Line 6 skipped: a quote is not closed"}},
-        // Open to the end of the file, and never a header.
-        {"\"Name,MAC\n001a2b3c4d5e\n",
-         {"2: ip[] mac[" + kMac + "] label[]", "1: Line 1 skipped: a quote is not closed"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
+    for (const FileCase& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
 }
 
 TEST(PcList, NotesAnAddressThatCannotBeWatchedInsteadOfTakingItForLabelText) {
-    const auto note = [](const std::string& ip, const std::string& why) {
-        return " note[" + ip + " cannot be watched: " + why + "]";
-    };
-    const struct {
-        std::string file;
-        std::vector<std::string> expected;
-    } cases[] = {
-        {"001a2b3c4d5e 10.0.1.255 Desk\n10.0.1.0;001a2b3c4d5e",
-         {"1: ip[] mac[" + kMac + "] label[Desk]" + note("10.0.1.255", "a network or broadcast address"),
-          "2: ip[] mac[" + kMac + "] label[]" + note("10.0.1.0", "a network or broadcast address")}},
-        {"127.0.0.1 001a2b3c4d5e\n224.0.0.1 001a2b3c4d5e\n0.1.2.3 001a2b3c4d5e\n255.255.255.255 001a2b3c4d5e",
-         {"1: ip[] mac[" + kMac + "] label[]" + note("127.0.0.1", "a loopback address"),
-          "2: ip[] mac[" + kMac + "] label[]" + note("224.0.0.1", "a multicast address"),
-          "3: ip[] mac[" + kMac + "] label[]" + note("0.1.2.3", "a reserved address"),
-          "4: ip[] mac[" + kMac + "] label[]" + note("255.255.255.255", "a broadcast address")}},
+    const std::string network = "cannot be watched: a network or broadcast address]";
+    const FileCase cases[] = {
+        {"001a2b3c4d5e 10.0.1.255 Desk\n10.0.1.0;001a2b3c4d5e\n127.0.0.1 001a2b3c4d5e",
+         {"1: ip[] mac[" + kMac + "] label[Desk] note[10.0.1.255 " + network,
+          "2: ip[] mac[" + kMac + "] label[] note[10.0.1.0 " + network,
+          "3: ip[] mac[" + kMac + "] label[] note[127.0.0.1 cannot be watched: a loopback, multicast or reserved "
+          "address]"}},
         // It is the line's IP: with another, two; without a MAC, nothing is asked and
         // the line is no header.
         {"10.0.1.255 Desk\n001a2b3c4d5e 10.0.1.255 10.0.0.6",
          {"1: Line 1 skipped: no MAC, and 10.0.1.255 is a network or broadcast address",
           "2: Line 2 skipped: two IPs"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
+    for (const FileCase& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
 }
 
 TEST(PcList, TwelveDigitsAreAMacOnlyAsAFieldOfTheirOwn) {
-    const struct {
-        std::string file;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const FileCase cases[] = {
         // Commas, semicolons and tabs split; a MAC or IP word inside a field still counts.
         {"Reception 00-1A-2B-3C-4D-5E;192.168.1.20", {"1: ip[192.168.1.20] mac[" + kMac + "] label[Reception]"}},
-        {"Desk 10.0.0.5\t001a2b3c4d5e", {"1: ip[10.0.0.5] mac[" + kMac + "] label[Desk]"}},
-        {"Call 123456789012;00-1A-2B-3C-4D-5E;10.0.0.5", {"1: ip[10.0.0.5] mac[" + kMac + "] label[Call 123456789012]"}},
+        {"Call 123456789012;00-1A-2B-3C-4D-5E\t10.0.0.5", {"1: ip[10.0.0.5] mac[" + kMac + "] label[Call 123456789012]"}},
         {"  001a2b3c4d5e , Call  me", {"1: ip[] mac[" + kMac + "] label[Call me]"}},
         // A quoted word is a MAC only as the whole field; a quoted separator splits nothing.
         {"Desk \"00-1A-2B-3C-4D-5F\";001a2b3c4d5e", {"1: ip[] mac[" + kMac + "] label[Desk 00-1A-2B-3C-4D-5F]"}},
         {"\"Front desk, left\" 001a2b3c4d5e", {"1: ip[] mac[" + kMac + "] label[Front desk, left]"}},
-        // Without those three, every word is a field, as it always was.
-        {"Call 001a2b3c4d5e 10.0.0.5", {"1: ip[10.0.0.5] mac[" + kMac + "] label[Call]"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
+    for (const FileCase& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
 }
 
 TEST(PcList, DropsControlCharactersFromLabels) {
-    const struct {
-        std::string file;
-        std::vector<std::string> expected;
-    } cases[] = {
-        {Bytes("De\0sk\x01 1\x7F;001a2b3c4d5e"), {"1: ip[] mac[" + kMac + "] label[Desk 1]"}},
-        // A tab inside quotes is a blank.
-        {Bytes("\"A\tB\x1B\"\t001a2b3c4d5e"), {"1: ip[] mac[" + kMac + "] label[A B]"}},
-        // A line of them only is blank.
+    const FileCase cases[] = {
+        // A tab inside quotes is a blank; a line of controls only is blank.
+        {Bytes("De\0sk\x01 1\x7F;\"A\tB\x1B\"\t001a2b3c4d5e"), {"1: ip[] mac[" + kMac + "] label[Desk 1 A B]"}},
         {Bytes("Na\0me\x1F\n\x7F\0\nx\x02"), {"1: Line 1 read as the header: Name", "3: Line 3 skipped: no MAC or IP"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
+    for (const FileCase& c : cases) EXPECT_EQ(ReadAndDescribe(c.file), c.expected) << c.file;
 }
 
 TEST(PcList, TellsTheHeaderAndWhatWasReadOnEachSkippedLine) {
-    std::string umlauts;
-    for (int i = 0; i < 61; ++i) umlauts += "\xC3\xBC";
-    const struct {
-        std::string file;
-        std::vector<std::string> expected;  // kind, reason, what was read, text
-    } cases[] = {
-        {"Name;;MAC\tIP\n10.0.0.5 Desk\n00-1A-2B-3C-4D-5E 00-00-00-00-00-00 10.0.0.1 PC\n\"open 10.0.0.1\n"
-         "10.0.1.255\n000000000000 x",
-         {"header [] 0 ip[] mac[] label[] note[] | Line 1 read as the header: Name MAC IP",
-          "skipped [no MAC for 10.0.0.5] 2 ip[10.0.0.5] mac[] label[Desk] note[] | Line 2 skipped: no MAC for 10.0.0.5",
-          "skipped [two MACs] 3 ip[10.0.0.1] mac[" + kMac + "] label[PC] note[] | Line 3 skipped: two MACs",
-          "skipped [a quote is not closed] 4 ip[] mac[] label[open 10.0.0.1] note[] | Line 4 skipped: a quote is "
-          "not closed",
-          "skipped [no MAC, and 10.0.1.255 is a network or broadcast address] 5 ip[] mac[] label[] note[10.0.1.255 "
-          "cannot be watched: a network or broadcast address] | Line 5 skipped: no MAC, and 10.0.1.255 is a "
-          "network or broadcast address",
-          "skipped [00-00-00-00-00-00 wakes no PC] 6 ip[] mac[00-00-00-00-00-00] label[x] note[] | Line 6 skipped: "
-          "00-00-00-00-00-00 wakes no PC"}},
-        // At most 60 characters of the header, never cut inside one.
-        {"\n" + umlauts + "\n",
-         {"header [] 0 ip[] mac[] label[] note[] | Line 2 read as the header: " + umlauts.substr(0, 120)}},
+    std::string umlauts;  // the header is cut at 60 characters, never inside one
+    for (int i = 0; i < 60; ++i) umlauts += "\xC3\xBC";
+    const std::string file = "\nName;;MAC\tIP " + umlauts +
+                             "\n10.0.0.5 Desk\n001a2b3c4d5e 00-00-00-00-00-00 10.0.0.1 PC\n\"open 10.0.0.1\n"
+                             "10.0.1.255\n000000000000 x";
+    const std::vector<std::string> expected = {
+        "header[] 0 ip[] mac[] label[] note[] Line 2 read as the header: Name MAC IP " + umlauts.substr(0, 2 * 48),
+        "skipped[no MAC for 10.0.0.5] 3 ip[10.0.0.5] mac[] label[Desk] note[]",
+        "skipped[two MACs] 4 ip[10.0.0.1] mac[" + kMac + "] label[PC] note[]",
+        "skipped[a quote is not closed] 5 ip[] mac[] label[open 10.0.0.1] note[]",
+        "skipped[no MAC, and 10.0.1.255 is a network or broadcast address] 6 ip[] mac[] label[] note[10.0.1.255 "
+        "cannot be watched: a network or broadcast address]",
+        "skipped[00-00-00-00-00-00 wakes no PC] 7 ip[] mac[00-00-00-00-00-00] label[x] note[]",
     };
-    for (const auto& c : cases) {
-        const PcList list = ReadPcList(c.file, KnownMac);
-        std::vector<std::string> problems;
-        for (const PcListProblem& p : list.problems) {
-            const PcEntry& e = p.as_read;
-            problems.push_back((p.kind == PcListProblemKind::kHeader ? "header [" : "skipped [") + p.reason + "] " +
-                               std::to_string(e.line) + " ip[" + e.ip + "] mac[" + e.mac + "] label[" + e.label +
-                               "] note[" + e.note + "] | " + p.text);
-        }
-        EXPECT_EQ(problems, c.expected) << c.file;
+    std::vector<std::string> problems;
+    for (const PcListProblem& p : ReadPcList(file, KnownMac).problems) {
+        const PcEntry& e = p.as_read;
+        const bool header = p.kind == PcListProblemKind::kHeader;
+        problems.push_back((header ? "header[" : "skipped[") + p.reason + "] " + std::to_string(e.line) + " ip[" +
+                           e.ip + "] mac[" + e.mac + "] label[" + e.label + "] note[" + e.note + "]" +
+                           (header ? " " + p.text : ""));
     }
+    EXPECT_EQ(problems, expected);
 }
 
 TEST(PcList, DecodesUtf8AndUtf16ByTheirMarksOrZeroBytesAndAnAnsiFileAsWindows1252) {
