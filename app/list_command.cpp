@@ -149,7 +149,7 @@ PcResult ResultOf(const WakeSighting& seen, std::int64_t sent_ms) {
 std::string TooLargeText(const std::string& path, PcListSize size) {
     return "The list " + path + " is too large: " +
            (size == PcListSize::kTooManyBytes ? std::string("more than 1 MB")
-                                              : "more than " + std::to_string(kPcListMostLines) + " lines");
+                                              : "more than " + std::to_string(kPcListMostPcs) + " PCs");
 }
 
 }  // namespace
@@ -169,6 +169,12 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
         say("Could not read the list " + path + ": " + error);
         return kExitBadInput;
     }
+    // The names were compared as typed already; this catches every other spelling of the
+    // list's own file (".\\pcs.csv", "pcs.csv.", a link), before anything is sent.
+    if (!request.report_file.empty() && system.IsSameFile(request.report_file, path)) {
+        say("/report would overwrite the list: " + request.report_file);
+        return kExitBadInput;
+    }
     const PcList list = ReadPcList(bytes, [&system](const std::string& ip) { return system.FindMacWithoutRequest(ip); });
     if (list.size != PcListSize::kFits) {
         say(TooLargeText(path, list.size));
@@ -178,12 +184,6 @@ int RunList(const CommandRequest& request, ListSystem& system, const std::functi
     const std::vector<PcEntry>& pcs = list.entries;
     if (pcs.empty()) {
         say("No PC to wake in the list " + path);
-        return kExitBadInput;
-    }
-    // The names were compared as typed already; this catches every other spelling of the
-    // list's own file (".\\pcs.csv", "pcs.csv.", a link), before anything is sent.
-    if (!request.report_file.empty() && system.IsSameFile(request.report_file, path)) {
-        say("/report would overwrite the list: " + request.report_file);
         return kExitBadInput;
     }
     const bool any_skipped = std::any_of(list.problems.begin(), list.problems.end(), [](const PcListProblem& p) {

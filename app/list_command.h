@@ -107,9 +107,10 @@ std::string FormatReportCsv(const std::vector<PcEntry>& pcs, const std::vector<P
 /// Runs a kList request and gives every line to `say` (without its line end) as it is
 /// made:
 ///   - a /to name that does not resolve: its line, exit 2, before the list is read;
-///   - a list that cannot be read, is too large (kPcListMostBytes, kPcListMostPcs) or
-///     names no PC, or a /report that names the list's own file under another spelling:
-///     one line saying so (after the skipped lines), exit 2, no report;
+///   - a list that cannot be read, or a /report that names the list's own file under
+///     another spelling: one line saying so, exit 2, no report;
+///   - a list that is too large (kPcListMostBytes, kPcListMostPcs) or names no PC: one
+///     line saying so (after the skipped lines), exit 2, no report;
 ///   - each skipped line of the list and its header, then the sends in list order with
 ///     /delay between two of them, each after the probe before its packet when it is to
 ///     be watched; Ctrl-C before a send (the first too) stops the sends. Without /wait

@@ -47,6 +47,8 @@ constexpr char kList[] =
     "Reception,00-1A-2B-3C-4D-5E,192.168.1.20\r\n"
     "\"Printer room\",00:1a:2b:3c:4d:60\r\n"
     ",001A2B3C4D61,192.168.1.22\r\n";
+// What /list says first of kList: its header.
+const std::string kListHeaderSaid = "Line 1 read as the header: Name MAC IP";
 const std::string kMac1 = "00-1A-2B-3C-4D-5E", kMac2 = "00-1A-2B-3C-4D-60", kMac3 = "00-1A-2B-3C-4D-61";
 
 // This computer as /list sees it; the clock moves only when a send, a pause or the
@@ -215,7 +217,9 @@ TEST(ListCommand, WithoutWaitSaysEachSendAsItGoesAndCountsWhatWent) {
         fake.pauses_allowed = c.pauses_allowed;
         Lines lines;
         EXPECT_EQ(fake.Run({"/list", "pcs.csv"}, lines), c.exit_code) << c.lines[0];
-        EXPECT_EQ(lines, c.lines);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], kListHeaderSaid);
+        EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), c.lines);
         EXPECT_EQ(fake.log.back().rfind("watch", 0), std::string::npos);
     }
 }
@@ -295,7 +299,9 @@ TEST(ListCommand, WithWaitSaysEachVerdictAsItIsKnownThenSumsUp) {
         Lines lines;
         EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/wait", "/timeout", "5", "/delay", "2000"}, lines), c.exit_code)
             << c.lines.back();
-        EXPECT_EQ(lines, c.lines);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], kListHeaderSaid);
+        EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), c.lines);
         Lines watches;
         for (const std::string& entry : fake.log) {
             if (entry.rfind("watch", 0) == 0) watches.push_back(entry);
@@ -340,10 +346,11 @@ TEST(ListCommand, SaysWhatEachWatchSawAsWakeDoes) {
         fake.told = c.told;
         Lines lines;
         EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/wait", "/report", "out.csv"}, lines), c.exit_code) << c.tokens;
-        ASSERT_EQ(lines.size(), 4u);
-        EXPECT_EQ(lines[1], first + c.first_line);
-        EXPECT_EQ(lines[2], third + c.third_line);
-        EXPECT_EQ(lines[3].rfind(c.summary + " answered in ", 0), 0u) << lines[3];
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[0], kListHeaderSaid);
+        EXPECT_EQ(lines[2], first + c.first_line);
+        EXPECT_EQ(lines[3], third + c.third_line);
+        EXPECT_EQ(lines[4].rfind(c.summary + " answered in ", 0), 0u) << lines[4];
         const std::string& csv = fake.written["out.csv"];
         const auto token = [&csv](const std::string& ip) {
             const std::size_t row = csv.find("\r\n" + ip + ",");
@@ -446,7 +453,7 @@ TEST(ListCommand, ASkippedLineHasItsRowAndEndsWithOne) {
     fake.files["pcs.csv"] = std::string(kList) + "Spare 10.0.0.9\r\n";
     Lines lines;
     EXPECT_EQ(fake.Run({"/list", "pcs.csv", "/report", "out.csv"}, lines), kExitNoAnswer);
-    EXPECT_EQ(lines.front(), "Line 5 skipped: no MAC for 10.0.0.9");
+    EXPECT_EQ(lines[1], "Line 5 skipped: no MAC for 10.0.0.9");
     const std::string& csv = fake.written["out.csv"];
     EXPECT_EQ(csv.substr(csv.rfind("\r\n", csv.size() - 3) + 2), "10.0.0.9,,Spare,skipped,,,no MAC for 10.0.0.9\r\n");
 }
@@ -476,16 +483,16 @@ TEST(ListCommand, AReportNamingTheListsOwnFileIsRefusedBeforeAnySend) {
 
 TEST(ListCommand, AListThatNamesNoPcSendsNothingWritesNoReportAndEndsWithTwo) {
     std::string many_lines;
-    for (std::size_t i = 0; i <= kPcListMostLines; ++i) many_lines += "#\n";
+    for (std::size_t i = 0; i <= kPcListMostPcs; ++i) many_lines += "001a2b3c4d5e\n";
     const struct {
         std::string file;  // absent when empty
         Lines lines;
     } cases[] = {
         {"", {"Could not read the list list.txt: The system cannot find the file specified. (2)"}},
         {std::string(kPcListMostBytes + 1, '#'), {"The list list.txt is too large: more than 1 MB"}},
-        {many_lines, {"The list list.txt is too large: more than 10000 lines"}},
+        {many_lines, {"The list list.txt is too large: more than 10000 PCs"}},
         {"Name\nLabel only\n10.0.0.5\n00-00-00-00-00-00\n",
-         {"Line 2 skipped: no MAC or IP", "Line 3 skipped: no MAC for 10.0.0.5",
+         {"Line 1 read as the header: Name", "Line 2 skipped: no MAC or IP", "Line 3 skipped: no MAC for 10.0.0.5",
           "Line 4 skipped: 00-00-00-00-00-00 wakes no PC", "No PC to wake in the list list.txt"}},
     };
     for (const auto& c : cases) {
