@@ -16,6 +16,7 @@
 #include "common/handles-win32.h"
 #include "common/monotonic_clock-win32.h"
 #include "common/system_error-win32.h"
+#include "common/utf16-win32.h"
 #include "common/whole_file-win32.h"
 #include "net/magic_sender-win32.h"
 
@@ -79,13 +80,10 @@ public:
         // the bytes in its own code page: it gets them as UTF-16. A file or a pipe gets
         // the UTF-8 bytes as they are.
         if (console_) {
-            const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-            std::wstring wide(static_cast<std::size_t>(length), L'\0');
-            if (length > 0 &&
-                MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length) ==
-                    length) {
-                DWORD written = 0;
-                if (WriteConsoleW(out_, wide.data(), static_cast<DWORD>(length), &written, nullptr)) return;
+            const std::wstring wide = WideFromUtf8(text);
+            DWORD written = 0;
+            if (!wide.empty() && WriteConsoleW(out_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+                return;
             }
         }
         WriteAll(out_, text);
@@ -97,7 +95,7 @@ private:
 };
 
 void ShowBox(const Message& box) {
-    MessageBoxA(nullptr, box.text.c_str(), box.caption, MB_OK | static_cast<unsigned>(box.icon));
+    ShowMessageBoxUtf8(nullptr, box.text, box.caption, MB_OK | static_cast<unsigned>(box.icon));
 }
 
 // A run whose lines come one by one (/listen, /list): each goes out as it is made

@@ -19,6 +19,7 @@
 #include "app/wake_command-win32.h"
 #include "app/wake_report.h"
 #include "cache/registry_cache-win32.h"
+#include "common/utf16-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/probe_engine-win32.h"
 #include "resource.h"
@@ -53,7 +54,7 @@ std::string ReadEditText(HWND dialog, int id, int limit) {
 
 /// A message box with an OK button, owned by `owner`.
 void ShowMessageOver(HWND owner, const Message& message) {
-    MessageBoxA(owner, message.text.c_str(), message.caption, MB_OK | static_cast<unsigned>(message.icon));
+    ShowMessageBoxUtf8(owner, message.text, message.caption, MB_OK | static_cast<unsigned>(message.icon));
 }
 
 class Win32MainDialog final : public MainDialogView {

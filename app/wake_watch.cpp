@@ -97,19 +97,20 @@ void LanSweep::Ended(const Ipv4Bytes& address, const ProbeOutcome& outcome) {
 
 std::shared_ptr<LanSweep> LanSweeps::For(WakeWatchNetwork& network, const LocalIpv4Address& lan,
                                          const std::vector<Ipv4Bytes>& addresses, std::int64_t end_ms) {
-    Ipv4Bytes network_address{};
-    for (std::size_t i = 0; i < network_address.size(); ++i) {
-        network_address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
+    // A LAN is its network and its mask: 10.0.0.0/24 and 10.0.0.0/25 are two LANs.
+    LocalIpv4Address key = lan;
+    for (std::size_t i = 0; i < lan.address.size(); ++i) {
+        key.address[i] = static_cast<std::uint8_t>(lan.address[i] & lan.mask[i]);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [lan_address, sweep] : sweeps_) {
-        if (lan_address != network_address) continue;
+        if (lan_address.address != key.address || lan_address.mask != key.mask) continue;
         // Two sweeps of one LAN at once would ask every address twice; a finished one
         // saw the LAN as it was before this PC had time to come up.
         if (!sweep->Running()) sweep = LanSweep::Start(network, addresses, network.NowMs(), end_ms);
         return sweep;
     }
-    sweeps_.emplace_back(network_address, LanSweep::Start(network, addresses, network.NowMs(), end_ms));
+    sweeps_.emplace_back(key, LanSweep::Start(network, addresses, network.NowMs(), end_ms));
     return sweeps_.back().second;
 }
 

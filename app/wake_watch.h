@@ -98,9 +98,9 @@ public:
 
 private:
     std::mutex mutex_;
-    // By network address. Vectors rather than maps here: a handful of entries, and the
-    // shipped exe has a size bound.
-    std::vector<std::pair<Ipv4Bytes, std::shared_ptr<LanSweep>>> sweeps_;
+    // By network address and mask. Vectors rather than maps here: a handful of entries,
+    // and the shipped exe has a size bound.
+    std::vector<std::pair<LocalIpv4Address, std::shared_ptr<LanSweep>>> sweeps_;
 };
 
 struct WakeWatchPlan {

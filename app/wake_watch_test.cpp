@@ -426,28 +426,36 @@ TEST(LanSweep, TellsEveryWatchEveryAddressThatAnsweredOnceWheneverItJoins) {
 // shares it (a /list's PCs, sent together; two wakes from the dialog seconds apart);
 // once a sweep has ended, the next watch that needs one gets its own, which sees the PC
 // that has come up since.
+// A LAN is its network and its mask: a /25 inside a /24 is swept on its own.
 TEST(WakeWatch, SharesTheSweepOfItsLanWhileItRunsAndNeverAFinishedOne) {
     const Ipv4Bytes second_new{10, 77, 0, 250};  // late in the sweep's order
+    static const LocalIpv4Address lan24{{10, 77, 0, 1}, {255, 255, 255, 0}};
+    static const LocalIpv4Address lan25{{10, 77, 0, 5}, {255, 255, 255, 128}};
     const struct {
         const char* name;
         WatchSchedule schedule;
         std::int64_t second_sent_ms;  // from the first send
         std::int64_t second_up_ms;    // the second PC, at its new address
         std::size_t swept;
+        std::vector<LocalIpv4Address> locals = {lan24};
+        const char* second_ip = "10.77.0.3";
     } cases[] = {
         {"a /list: sent together", kCommand66, 0, 1000, 252},
         {"the dialog: woken 2 s apart, the second joins the running sweep", kWatchSchedule, 2000, 30000, 252},
         {"the dialog: woken 10 s apart, the second gets a sweep of its own", kWatchSchedule, 10000, 80000, 504},
+        {"woken 2 s apart, the first on a /25 of the same network", kWatchSchedule, 2000, 30000, 123 + 251,
+         {lan24, lan25}, "10.77.0.200"},
     };
     for (const auto& c : cases) {
         FakeNetwork network;
+        network.locals = c.locals;
         network.machines = {{kNew, kWoken, 1000}, {second_new, kOther, c.second_up_ms}};
         const auto sweeps = std::make_shared<LanSweeps>();
         const struct {
             const char* ip;
             const char* mac;
             std::int64_t sent_ms;
-        } wakes[] = {{"10.77.0.2", kWokenText, 0}, {"10.77.0.3", "02-00-00-00-00-09", c.second_sent_ms}};
+        } wakes[] = {{"10.77.0.2", kWokenText, 0}, {c.second_ip, "02-00-00-00-00-09", c.second_sent_ms}};
         std::vector<std::optional<WakeSighting>> seen(2);
         std::vector<std::shared_ptr<WakeWatch>> watches;
         for (std::size_t i = 0; i < 2; ++i) {

@@ -14,13 +14,6 @@ Ipv4Bytes FromHost(std::uint32_t value) {
                      static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
-bool HasLan(const LocalIpv4Address& local) {
-    const std::uint32_t address = ToHost(local.address);
-    const std::uint32_t mask = ToHost(local.mask);
-    // Fewer than two host bits leaves no LAN to speak of; no mask at all is everything.
-    return address != 0 && (address >> 24) != 127 && mask != 0 && (~mask) >= 3;
-}
-
 bool IsUsable(const MacBytes& mac, std::uint32_t length) { return length == 6 && !IsZeroMac(mac) && !IsGroupMac(mac); }
 
 }  // namespace
@@ -30,15 +23,6 @@ Ipv4Bytes ArpRowAddress(const ArpRow& row) {
     Ipv4Bytes bytes;
     std::memcpy(bytes.data(), &row.address, bytes.size());
     return bytes;
-}
-
-std::optional<LocalIpv4Address> LanOf(const Ipv4Bytes& address, const std::vector<LocalIpv4Address>& locals) {
-    for (const LocalIpv4Address& local : locals) {
-        if (!HasLan(local)) continue;
-        const std::uint32_t mask = ToHost(local.mask);
-        if ((ToHost(local.address) & mask) == (ToHost(address) & mask)) return local;
-    }
-    return std::nullopt;
 }
 
 std::vector<Ipv4Bytes> SweepAddresses(const LocalIpv4Address& lan, const Ipv4Bytes& skip,

@@ -13,15 +13,10 @@
 #include "addr/ip_text.h"
 #include "addr/mac_text.h"
 #include "net/arp_sources.h"
-#include "net/magic_sender.h"  // LocalIpv4Address
+#include "net/magic_sender.h"  // LocalIpv4Address, HasLan, LanOf: which LAN an address is on
 
 /// A LAN with more host addresses than this is never swept.
 constexpr std::uint32_t kSweepMostAddresses = 254;
-
-/// The first of `locals` whose LAN holds `address`: same network under its mask. None
-/// for 0.0.0.0 (an adapter without an address), loopback, and /31, /32 or /0 masks
-/// (no LAN of their own).
-std::optional<LocalIpv4Address> LanOf(const Ipv4Bytes& address, const std::vector<LocalIpv4Address>& locals);
 
 /// Every host address of `lan` (neither its network nor its broadcast address) in
 /// ascending order, but `skip` and this PC's own addresses in `locals`; nothing when the

@@ -13,32 +13,6 @@ LocalIpv4Address Local(Ipv4Bytes address, Ipv4Bytes mask) { return LocalIpv4Addr
 const LocalIpv4Address kLan24 = Local({10, 77, 0, 1}, {255, 255, 255, 0});
 const LocalIpv4Address kLan25 = Local({192, 168, 7, 130}, {255, 255, 255, 128});
 
-TEST(LanSweep, FindsTheLanOfThisPcThatHoldsTheAddress) {
-    const struct {
-        const char* name;
-        std::vector<LocalIpv4Address> locals;
-        Ipv4Bytes address;
-        std::optional<Ipv4Bytes> lan;  // the local address of the LAN found
-    } cases[] = {
-        {"same /24", {kLan24}, {10, 77, 0, 9}, Ipv4Bytes{10, 77, 0, 1}},
-        {"another network", {kLan24}, {10, 77, 1, 9}, std::nullopt},
-        {"the second adapter's", {kLan24, kLan25}, {192, 168, 7, 200}, Ipv4Bytes{192, 168, 7, 130}},
-        {"below a /25", {kLan25}, {192, 168, 7, 100}, std::nullopt},
-        {"an adapter without an address", {Local({0, 0, 0, 0}, {0, 0, 0, 0})}, {10, 77, 0, 9}, std::nullopt},
-        {"loopback", {Local({127, 0, 0, 1}, {255, 0, 0, 0})}, {127, 0, 0, 9}, std::nullopt},
-        {"a /31 has no LAN", {Local({10, 0, 0, 0}, {255, 255, 255, 254})}, {10, 0, 0, 1}, std::nullopt},
-        {"a /32 has no LAN", {Local({10, 0, 0, 5}, {255, 255, 255, 255})}, {10, 0, 0, 5}, std::nullopt},
-        {"a /0 is no LAN", {Local({10, 0, 0, 5}, {0, 0, 0, 0})}, {8, 8, 8, 8}, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const std::optional<LocalIpv4Address> lan = LanOf(c.address, c.locals);
-        EXPECT_EQ(lan.has_value(), c.lan.has_value()) << c.name;
-        if (lan && c.lan) {
-            EXPECT_EQ(lan->address, *c.lan) << c.name;
-        }
-    }
-}
-
 // Every host address once, never the LAN's network or broadcast address, the typed one
 // or this PC's own; nothing for a LAN of more than 254 host addresses.
 TEST(LanSweep, AsksEveryHostAddressOfASmallLanButItsOwnAndTheTypedOne) {

@@ -14,25 +14,34 @@ WireEndpoint LimitedBroadcastEndpoint(int port) {
     return WireEndpoint{{0xFF, 0xFF, 0xFF, 0xFF}, ToPortBytes(p)};
 }
 
-std::optional<WireEndpoint> DirectedBroadcastEndpoint(const LocalIpv4Address& local, int port) {
+bool HasLan(const LocalIpv4Address& local) {
     const std::uint32_t address = HostOrder(local.address);
     const std::uint32_t hosts = ~HostOrder(local.mask);
-    // Fewer than two host bits (/31, /32) leave no broadcast address; all of them (/0)
-    // is the limited broadcast itself.
-    if (address == 0 || local.address[0] == 127 || hosts < 3 || hosts == 0xFFFFFFFFu) return std::nullopt;
+    return address != 0 && local.address[0] != 127 && hosts >= 3 && hosts != 0xFFFFFFFFu;
+}
+
+std::optional<LocalIpv4Address> LanOf(const Ipv4Bytes& address, const std::vector<LocalIpv4Address>& locals) {
+    const std::uint32_t wanted = HostOrder(address);
+    std::optional<LocalIpv4Address> lan;
+    for (const LocalIpv4Address& local : locals) {
+        if (!HasLan(local)) continue;
+        const std::uint32_t mask = HostOrder(local.mask);
+        if ((HostOrder(local.address) & mask) != (wanted & mask)) continue;
+        // A mask is a run of ones from the top: the longer, the larger the number.
+        if (!lan || mask > HostOrder(lan->mask)) lan = local;
+    }
+    return lan;
+}
+
+std::optional<WireEndpoint> DirectedBroadcastEndpoint(const LocalIpv4Address& local, int port) {
+    if (!HasLan(local)) return std::nullopt;
     WireEndpoint to = LimitedBroadcastEndpoint(port);
     for (std::size_t i = 0; i < 4; ++i) to.address[i] = local.address[i] | static_cast<std::uint8_t>(~local.mask[i]);
     return to;
 }
 
 bool IsOnLocalLan(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target) {
-    const std::uint32_t wanted = HostOrder(target);
-    for (const LocalIpv4Address& local : locals) {
-        const std::uint32_t address = HostOrder(local.address);
-        const std::uint32_t mask = HostOrder(local.mask);
-        if (address != 0 && (address & mask) == (wanted & mask)) return true;
-    }
-    return false;
+    return LanOf(target, locals).has_value();
 }
 
 std::vector<WireEndpoint> OffLanEndpoints(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target,

@@ -24,10 +24,21 @@ struct LocalIpv4Address {
     Ipv4Bytes mask;
 };
 
-/// The directed broadcast of `local`'s LAN (address OR NOT mask) at `port`. Nothing
-/// for an address with no LAN of its own to broadcast to: 0.0.0.0 (how an adapter
-/// without an address shows), loopback (127.0.0.0/8), a /31 or /32 mask (no broadcast
-/// address) and a /0 mask (the limited broadcast, which goes out anyway).
+/// Whether `local` has a LAN of its own, one with a broadcast address that a wake can
+/// reach and a sweep can ask. Not 0.0.0.0 (how an adapter without an address shows),
+/// loopback (127.0.0.0/8), a /31 or /32 mask (no broadcast address: a point-to-point
+/// link, whose far end a wake reaches as an address off every LAN) nor a /0 mask
+/// (everything, which is no LAN at all).
+bool HasLan(const LocalIpv4Address& local);
+
+/// The LAN of this PC that `address` is on: of `locals` that HasLan and whose network
+/// (address AND mask) holds it, the one with the longest mask, the first listed among
+/// equals. A VPN's 10.0.0.0/8 listed before the office's 10.1.2.0/24 leaves 10.1.2.50
+/// on the /24. Sending, sweeping and reading the ARP table all go by this one rule.
+std::optional<LocalIpv4Address> LanOf(const Ipv4Bytes& address, const std::vector<LocalIpv4Address>& locals);
+
+/// The directed broadcast of `local`'s LAN (address OR NOT mask) at `port`; nothing
+/// when it has no LAN (HasLan).
 std::optional<WireEndpoint> DirectedBroadcastEndpoint(const LocalIpv4Address& local, int port);
 
 /// One datagram of a wake: the local address its socket is bound to (none: unbound),
@@ -37,8 +48,7 @@ struct MagicPacketRoute {
     WireEndpoint to;
 };
 
-/// True when `target` is on the LAN of one of `locals` (target AND mask equals address
-/// AND mask), an address of 0.0.0.0 (no LAN) aside.
+/// True when `target` is on a LAN of one of `locals` (LanOf).
 bool IsOnLocalLan(const std::vector<LocalIpv4Address>& locals, const Ipv4Bytes& target);
 
 /// Where a wake of `target` also goes when it is on none of `locals`' LANs, since every

@@ -52,6 +52,53 @@ TEST(MagicSender, DirectedBroadcastIsAddressOrNotMaskForAddressesWithALan) {
     }
 }
 
+// The LAN of an address is the one rule for sending, sweeping and the ARP table: the
+// local address with the longest mask that holds it, the first listed among equals;
+// one without a broadcast address of its own (0.0.0.0, a /0, /31 or /32) holds nothing,
+// so a PC behind it gets the off-LAN datagrams.
+TEST(MagicSender, TheLanOfAnAddressIsTheLongestMaskThatHoldsIt) {
+    const LocalIpv4Address vpn{{10, 0, 0, 1}, {255, 0, 0, 0}};
+    const LocalIpv4Address office{{10, 1, 2, 7}, {255, 255, 255, 0}};
+    const LocalIpv4Address office_too{{10, 1, 2, 8}, {255, 255, 255, 0}};
+    const LocalIpv4Address half{{192, 168, 7, 130}, {255, 255, 255, 128}};
+    const struct {
+        const char* name;
+        std::vector<LocalIpv4Address> locals;
+        Ipv4 address;
+        std::optional<Ipv4> lan;  // the local address of the LAN found
+    } cases[] = {
+        {"same /24", {office}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 7}},
+        {"another network", {office}, {10, 1, 3, 50}, std::nullopt},
+        {"the second adapter's", {office, half}, {192, 168, 7, 200}, Ipv4{192, 168, 7, 130}},
+        {"below a /25", {half}, {192, 168, 7, 100}, std::nullopt},
+        {"a /8 listed before the /24", {vpn, office}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 7}},
+        {"the /24 listed before a /8", {office, vpn}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 7}},
+        {"only the /8 holds it", {vpn, office}, {10, 9, 9, 9}, Ipv4{10, 0, 0, 1}},
+        {"equal masks: the first", {office, office_too}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 7}},
+        {"equal masks, the other order", {office_too, office}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 8}},
+        {"a /0 is no LAN", {{{10, 1, 2, 9}, {0, 0, 0, 0}}}, {8, 8, 8, 8}, std::nullopt},
+        {"a /0 before a /24", {{{10, 1, 2, 9}, {0, 0, 0, 0}}, office}, {10, 1, 2, 50}, Ipv4{10, 1, 2, 7}},
+        {"an adapter without an address", {{{0, 0, 0, 0}, {0, 0, 0, 0}}}, {10, 1, 2, 50}, std::nullopt},
+        {"0.0.0.0 under a /24 mask", {{{0, 0, 0, 0}, {255, 255, 255, 0}}, office}, {10, 1, 2, 50},
+         Ipv4{10, 1, 2, 7}},
+        {"a /31", {{{10, 0, 0, 0}, {255, 255, 255, 254}}}, {10, 0, 0, 1}, std::nullopt},
+        {"a /31 inside a /24", {{{10, 1, 2, 0}, {255, 255, 255, 254}}, office}, {10, 1, 2, 1}, Ipv4{10, 1, 2, 7}},
+        {"a /32", {{{10, 0, 0, 5}, {255, 255, 255, 255}}}, {10, 0, 0, 5}, std::nullopt},
+        {"a /32 inside a /24", {{{10, 1, 2, 9}, {255, 255, 255, 255}}, office}, {10, 1, 2, 9}, Ipv4{10, 1, 2, 7}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<LocalIpv4Address> lan = LanOf(c.address, c.locals);
+        ASSERT_EQ(lan.has_value(), c.lan.has_value());
+        if (lan) {
+            EXPECT_EQ(lan->address, *c.lan);
+        }
+        EXPECT_EQ(IsOnLocalLan(c.locals, c.address), c.lan.has_value());
+        // Off every LAN: the address itself, then its /24 broadcast.
+        EXPECT_EQ(OffLanEndpoints(c.locals, c.address, 9).size(), c.lan ? 0u : 2u);
+    }
+}
+
 TEST(MagicSender, RoutesAreTheLimitedBroadcastThenEveryLanFromItsOwnAddress) {
     const std::vector<LocalIpv4Address> locals = {
         {{10, 77, 0, 1}, {255, 255, 255, 0}},

@@ -1,0 +1,17 @@
+#include "common/utf16-win32.h"
+
+std::wstring WideFromUtf8(std::string_view text) {
+    if (text.empty()) return std::wstring();
+    // No MB_ERR_INVALID_CHARS: an invalid byte is replaced rather than failing the text.
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length) != length) return std::wstring();
+    return wide;
+}
+
+int ShowMessageBoxUtf8(HWND owner, const std::string& text, const char* caption, UINT flags) {
+    const std::wstring wide_caption = WideFromUtf8(caption ? caption : "");
+    return MessageBoxW(owner, WideFromUtf8(text).c_str(), caption ? wide_caption.c_str() : nullptr, flags);
+}

@@ -1,0 +1,78 @@
+#include "common/utf16-win32.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+TEST(Utf16, ReadsEveryByteOfTheTextAsUtf8) {
+    const struct {
+        const char* name;
+        std::string_view utf8;
+        std::wstring utf16;
+    } cases[] = {
+        {"empty", "", L""},
+        {"ASCII", "Office PC 7", L"Office PC 7"},
+        {"Latin-1 range", "K\xC3\xBC" "che", L"K\u00FC" L"che"},
+        {"Devanagari", "\xE0\xA4\xA8\xE0\xA4\xAE\xE0\xA4\xB8\xE0\xA5\x8D\xE0\xA4\xA4\xE0\xA5\x87",
+         L"\u0928\u092E\u0938\u094D\u0924\u0947"},
+        {"an emoji: a surrogate pair", "PC \xF0\x9F\x92\xA4", L"PC \xD83D\xDCA4"},
+        {"an invalid byte", "a\xFF" "b", L"a\uFFFD" L"b"},
+        {"a NUL inside", std::string_view("a\0b", 3), std::wstring(L"a\0b", 3)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WideFromUtf8(c.utf8), c.utf16) << c.name;
+}
+
+HWND FindMessageBoxOf(DWORD thread) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM out) -> BOOL {
+            wchar_t name[8] = {};
+            GetClassNameW(window, name, 8);
+            if (std::wstring(name) != L"#32770" || !GetDlgItem(window, 0xFFFF)) return TRUE;
+            *reinterpret_cast<HWND*>(out) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// What the box shows, read back in this process: a box made with the ANSI call would
+// read the UTF-8 bytes in the system's code page.
+TEST(Utf16, AMessageBoxShowsTheTextAndCaptionAsWritten) {
+    const DWORD thread = GetCurrentThreadId();
+    std::wstring shown_text, shown_caption;
+    std::atomic<bool> returned{false};
+    std::thread reader([&] {
+        // The box is modal on this test's thread: found, read and closed from here.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!returned && std::chrono::steady_clock::now() < end) {
+            if (HWND box = FindMessageBoxOf(thread)) {
+                shown_text = TextOf(GetDlgItem(box, 0xFFFF));
+                shown_caption = TextOf(box);
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const std::string text = "\xE0\xA4\xA8\xE0\xA4\xAE\xE0\xA4\xB8\xE0\xA5\x8D\xE0\xA4\xA4\xE0\xA5\x87 \xF0\x9F\x92\xA4";
+    const int result = ShowMessageBoxUtf8(nullptr, text, "K\xC3\xBC" "che", MB_OK);
+    returned = true;
+    reader.join();
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(shown_text, L"\u0928\u092E\u0938\u094D\u0924\u0947 \xD83D\xDCA4");
+    EXPECT_EQ(shown_caption, L"K\u00FC" L"che");
+}
+
+}  // namespace
