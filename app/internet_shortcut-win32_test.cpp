@@ -7,27 +7,9 @@
 #include <string>
 
 #include "common/handles-win32.h"
+#include "tests/support/scratch_directory-win32.h"
 
 namespace {
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char buffer[512];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    return bytes;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    ASSERT_TRUE(file);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-}
 
 FILETIME LastWrite(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -37,27 +19,10 @@ FILETIME LastWrite(const std::string& path) {
 
 class ShortcutFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(sizeof temp, temp);
-        dir_ = std::string(temp) + "tvx-shortcut-" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-        GetCurrentDirectoryA(sizeof previous_dir_, previous_dir_);
-        ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
-    }
-    void TearDown() override {
-        SetCurrentDirectoryA(previous_dir_);
-        for (const char* name : {kHomeShortcutName, kContributeShortcutName}) {
-            SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(Path(name).c_str());
-            RemoveDirectoryA(Path(name).c_str());
-        }
-        RemoveDirectoryA(dir_.c_str());
-    }
-    std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+    void SetUp() override { ASSERT_TRUE(scratch_.made()); }
+    std::string Path(const std::string& name) const { return scratch_.Path(name); }
 
-    std::string dir_;
-    char previous_dir_[MAX_PATH] = {};
+    ScratchDirectory scratch_{"tvx-shortcut-"};
 };
 
 TEST_F(ShortcutFile, AMissingFileIsWrittenInTheCurrentDirectoryWithExactlyTheText) {
@@ -93,7 +58,7 @@ TEST_F(ShortcutFile, AnExistingFileIsLeftByteForByte) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        WriteWholeFile(path, c.bytes);
+        ASSERT_TRUE(WriteWholeFile(path, c.bytes));
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
         const FILETIME written = LastWrite(path);
         UniqueFile holder;

@@ -3,61 +3,25 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <memory>
 #include <set>
 #include <string>
 
-#include "common/handles-win32.h"
+#include "tests/support/scratch_directory-win32.h"
 
 namespace {
 
 class WholeFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(sizeof temp, temp);
-        dir_ = std::string(temp) + "tvx-whole-" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-        GetCurrentDirectoryA(sizeof previous_dir_, previous_dir_);
-        ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
-    }
-    void TearDown() override {
-        SetCurrentDirectoryA(previous_dir_);
-        for (const std::string& name : Names()) {
-            SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(Path(name).c_str())) RemoveDirectoryA(Path(name).c_str());
-        }
-        RemoveDirectoryA(dir_.c_str());
-    }
-    std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
-    std::set<std::string> Names() const {
-        std::set<std::string> names;
-        WIN32_FIND_DATAA found{};
-        const UniqueFind find(FindFirstFileA(Path("*").c_str(), &found));
-        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &found)) {
-            if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") {
-                names.insert(found.cFileName);
-            }
-        }
-        return names;
-    }
-    static std::optional<std::string> Read(const std::string& path) {
-        const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return std::nullopt;
-        std::string bytes;
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-        return bytes;
-    }
+    void SetUp() override { ASSERT_TRUE(scratch_->made()); }
+    std::string Path(const std::string& name) const { return scratch_->Path(name); }
+    std::set<std::string> Names() const { return scratch_->Names(); }
     static void Write(const std::string& path, const std::string& bytes) {
         std::string error;
         ASSERT_TRUE(WriteFileWhole(path, bytes, error)) << error;
     }
 
-    std::string dir_;
-    char previous_dir_[MAX_PATH] = {};
+    std::unique_ptr<ScratchDirectory> scratch_ = std::make_unique<ScratchDirectory>("tvx-whole-");
 };
 
 // The file is the new text or, on failure, exactly what was there; no other file is left.
@@ -93,14 +57,14 @@ TEST_F(WholeFile, AWriteIsWholeOrLeavesTheOldFileAsItWas) {
                 EXPECT_EQ(GetFileAttributesA(Path("out.csv").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
                           DWORD{FILE_ATTRIBUTE_DIRECTORY});
             } else if (c.ok) {
-                EXPECT_EQ(Read(Path(c.name)), text);
+                EXPECT_EQ(ReadWholeFile(Path(c.name)), text);
             } else if (c.old_bytes != "-") {
-                EXPECT_EQ(Read(Path("out.csv")), c.old_bytes);
+                EXPECT_EQ(ReadWholeFile(Path("out.csv")), c.old_bytes);
             }
             EXPECT_EQ(Names(), c.ok || c.old_bytes != "-" ? std::set<std::string>{"out.csv"} : std::set<std::string>{});
         }
-        TearDown();
-        SetUp();
+        scratch_.reset();
+        scratch_ = std::make_unique<ScratchDirectory>("tvx-whole-");
     }
 }
 
