@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/handles-win32.h"
-#include "tests/support/scratch_directory-win32.h"
+#include "tests/support/test_files-win32.h"
 
 namespace {
 

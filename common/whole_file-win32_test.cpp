@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "tests/support/scratch_directory-win32.h"
+#include "tests/support/test_files-win32.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/handles-win32.h"
+#include "tests/support/test_files-win32.h"
 
 namespace e2e {
 
@@ -110,10 +111,10 @@ std::string UniqueHostPath(const std::string& prefix);
 /// The path through which this side reaches a Linux path: drive Z: is the Unix root.
 std::string WindowsPath(const std::string& unix_path);
 
-/// The whole of a file as bytes; none when it cannot be opened.
-std::optional<std::string> ReadWholeFile(const std::string& path);
-/// Creates or replaces the file with `bytes`; true when all of them were written.
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
+/// The whole of a file as bytes (none when it cannot be opened), and a file created or
+/// replaced with bytes (true when all of them were written).
+using ::ReadWholeFile;
+using ::WriteWholeFile;
 
 /// Runs `script` with /bin/sh on the Linux side of Wine (in the program's
 /// network namespace, as root), for what only Linux can do or judge: start a

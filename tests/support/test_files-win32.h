@@ -1,6 +1,6 @@
 #pragma once
-// Real files for Win32 unit tests: a directory of the test's own under the temporary
-// directory, made the current one while it lives, and whole-file reads and writes.
+// Real files for the Win32 tests: whole-file reads and writes, and a directory of a
+// test's own under the temporary directory, made the current one while it lives.
 #include <windows.h>
 
 #include <optional>
