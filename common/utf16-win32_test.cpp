@@ -26,18 +26,18 @@ TEST(Utf16, ReadsEveryByteOfTheTextAsUtf8) {
     for (const auto& c : cases) EXPECT_EQ(WideFromUtf8(c.utf8), c.utf16) << c.name;
 }
 
+// EnumThreadWindows' callback: the message box (a dialog with a static text), if any.
+BOOL CALLBACK TakeMessageBox(HWND window, LPARAM out) {
+    wchar_t name[8] = {};
+    GetClassNameW(window, name, 8);
+    if (std::wstring(name) != L"#32770" || !GetDlgItem(window, 0xFFFF)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+}
+
 HWND FindMessageBoxOf(DWORD thread) {
     HWND found = nullptr;
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM out) -> BOOL {
-            wchar_t name[8] = {};
-            GetClassNameW(window, name, 8);
-            if (std::wstring(name) != L"#32770" || !GetDlgItem(window, 0xFFFF)) return TRUE;
-            *reinterpret_cast<HWND*>(out) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(thread, TakeMessageBox, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
