@@ -10,6 +10,7 @@
 #include "app/listen_command-win32.h"
 #include "app/listen_command.h"
 #include "app/mac_resolution-win32.h"
+#include "app/message_box-win32.h"
 #include "app/probe_commands-win32.h"
 #include "app/wake_command-win32.h"
 #include "app/wake_watch-win32.h"
@@ -94,10 +95,6 @@ private:
     HANDLE out_ = nullptr;
 };
 
-void ShowBox(const Message& box) {
-    ShowMessageBoxUtf8(nullptr, box.text, box.caption, MB_OK | static_cast<unsigned>(box.icon));
-}
-
 // A run whose lines come one by one (/listen, /list): each goes out as it is made
 // where it can be read as it comes; a box can only show them all at the end.
 int RunWithLines(const std::function<int(const std::function<void(const std::string& line)>& say)>& run) {
@@ -111,7 +108,7 @@ int RunWithLines(const std::function<int(const std::function<void(const std::str
             output.Write(line + "\r\n");
         }
     });
-    if (place == OutputPlace::kMessageBox) ShowBox(ListenBox(kept, code));
+    if (place == OutputPlace::kMessageBox) ShowMessageBox(nullptr, ListenBox(kept, code));
     return code;
 }
 
@@ -205,7 +202,7 @@ OutputProbes SystemOutputProbes() {
 void ShowCommandReport(const CommandReport& report) {
     const OutputPlace place = ChooseOutputPlace(!report.box.text.empty(), SystemOutputProbes());
     if (place == OutputPlace::kMessageBox) {
-        ShowBox(report.box);
+        ShowMessageBox(nullptr, report.box);
     } else {
         TextOutput(place).Write(report.console_text);
     }

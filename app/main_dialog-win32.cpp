@@ -13,13 +13,13 @@
 #include "app/dialog_result-win32.h"
 #include "app/mac_resolution-win32.h"
 #include "app/main_dialog_view.h"
+#include "app/message_box-win32.h"
 #include "app/probe_commands-win32.h"
 #include "app/progress_dialog-win32.h"
 #include "app/start_fill.h"
 #include "app/wake_command-win32.h"
 #include "app/wake_report.h"
 #include "cache/registry_cache-win32.h"
-#include "common/utf16-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/probe_engine-win32.h"
 #include "resource.h"
@@ -52,10 +52,6 @@ std::string ReadEditText(HWND dialog, int id, int limit) {
     return text;
 }
 
-/// A message box with an OK button, owned by `owner`.
-void ShowMessageOver(HWND owner, const Message& message) {
-    ShowMessageBoxUtf8(owner, message.text, message.caption, MB_OK | static_cast<unsigned>(message.icon));
-}
 
 class Win32MainDialog final : public MainDialogView {
 public:
@@ -68,7 +64,7 @@ public:
         SetDlgItemTextA(dialog_, ControlOf(field).id, text.c_str());
     }
     void FocusField(DialogField field) override { SetFocus(GetDlgItem(dialog_, ControlOf(field).id)); }
-    void ShowMessage(const Message& message) override { ShowMessageOver(dialog_, message); }
+    void ShowMessage(const Message& message) override { ShowMessageBox(dialog_, message); }
     void RunProgress() override { RunProgressDialog(dialog_); }
 
 private:
@@ -166,7 +162,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         return FALSE;
     case kWatchDoneMessage: {
         const std::unique_ptr<WakeSighting> seen(reinterpret_cast<WakeSighting*>(lparam));
-        ShowMessageOver(dialog, WakeReportBox(*seen));
+        ShowMessageBox(dialog, WakeReportBox(*seen));
         return TRUE;
     }
     default:

@@ -10,8 +10,3 @@ std::wstring WideFromUtf8(std::string_view text) {
     if (MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length) != length) return std::wstring();
     return wide;
 }
-
-int ShowMessageBoxUtf8(HWND owner, const std::string& text, const char* caption, UINT flags) {
-    const std::wstring wide_caption = WideFromUtf8(caption ? caption : "");
-    return MessageBoxW(owner, WideFromUtf8(text).c_str(), caption ? wide_caption.c_str() : nullptr, flags);
-}

@@ -1,7 +1,7 @@
 #pragma once
 // The program's texts are UTF-8 (a list's labels may be anything); the few Windows calls
-// that show them to a person take UTF-16, which the ANSI calls would read in the
-// system's code page instead.
+// that show them to a person (a message box, the console) take them as UTF-16, since the
+// ANSI calls would read them in the system's code page.
 #include <windows.h>
 
 #include <string>
@@ -11,6 +11,3 @@
 /// sequence becomes U+FFFD, as Windows converts it; empty in, empty out.
 std::wstring WideFromUtf8(std::string_view text);
 
-/// MessageBoxW over `owner` (none: a box of its own) with `text` and `caption` read as
-/// UTF-8; returns what MessageBoxW returns.
-int ShowMessageBoxUtf8(HWND owner, const std::string& text, const char* caption, UINT flags);
