@@ -188,7 +188,9 @@ private:
 int RunListCommand(const CommandRequest& request) {
     return RunWithLines([&request](const std::function<void(const std::string& line)>& say) {
         const ConsoleStop stop;
-        SystemList system(stop, SweepAllowed(request, SweepTurnedOff));
+        const SweepChoice sweep = request.wait ? ChooseSweep(request, SweepSettingOnThisPc) : SweepChoice{};
+        if (sweep.sweep_overruled) say(kSweepOverruledText);
+        SystemList system(stop, sweep.sweep);
         return RunList(request, system, say);
     });
 }
@@ -220,7 +222,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     SystemWakeActions wake;
     // A single /wake /wait keeps the console's Ctrl-C as it always was: the process ends.
     CommandLineSystem system{wake, FindMacOnThisPc, CheckProbeOnThisPc, MonotonicMs, WatchWakeOnThisPc,
-                             ResolveIpv4Host, SweepTurnedOff};
+                             ResolveIpv4Host, SweepSettingOnThisPc};
     const CommandReport report = RunCommandRequest(request, system);
     ShowCommandReport(report);
     return report.exit_code;

@@ -319,13 +319,11 @@ bool SweepSkipMatters(const WakeSighting& seen) {
     return verdict == WakeVerdict::kOtherMac || verdict == WakeVerdict::kNoAnswer;
 }
 
-bool SweepAllowed(const CommandRequest& request, const std::function<bool()>& turned_off) {
-    switch (request.sweep) {
-    case SweepAsked::kYes: return true;
-    case SweepAsked::kNo: return false;
-    case SweepAsked::kAsSet: break;
-    }
-    return !turned_off();
+SweepChoice ChooseSweep(const CommandRequest& request, const std::function<SweepSetting()>& setting) {
+    if (request.sweep == SweepAsked::kNo) return SweepChoice{false, false};
+    const SweepSetting set = setting();
+    if (request.sweep == SweepAsked::kYes) return SweepChoice{set != SweepSetting::kOffByPolicy, set == SweepSetting::kOffByPolicy};
+    return SweepChoice{set == SweepSetting::kOn, false};
 }
 
 bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& resolve,
@@ -371,10 +369,11 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
         sent = SendWake(fields, system.wake, [] {});
         return sent.result == WakeResult::kSent;
     };
+    SweepChoice sweep;
     if (request.wait) {
+        sweep = ChooseSweep(request, system.sweep_setting);
         // Probed from the send on: the report comes as soon as the machine is seen.
-        seen = system.watch_wake(request.ip, mac, request.timeout_seconds * std::int64_t{1000},
-                                 SweepAllowed(request, system.sweep_turned_off), send);
+        seen = system.watch_wake(request.ip, mac, request.timeout_seconds * std::int64_t{1000}, sweep.sweep, send);
     } else {
         send();
     }
@@ -402,6 +401,7 @@ CommandReport RunWake(const CommandRequest& request, CommandLineSystem& system) 
     if (seen && sent.result == WakeResult::kSent && SweepSkipMatters(*seen)) {
         AddLine(report, SweepSkippedText(seen->sweep_needs_s));
     }
+    if (sweep.sweep_overruled) AddLine(report, kSweepOverruledText);
     return report;
 }
 

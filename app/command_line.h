@@ -28,6 +28,7 @@
 #include "app/main_dialog_view.h"
 #include "app/wake_command.h"
 #include "app/wake_report.h"
+#include "app/wake_watch.h"  // SweepSetting
 #include "net/magic_sender.h"  // WireEndpoint
 #include "net/probe_engine.h"  // ProbeOutcome
 
@@ -200,9 +201,20 @@ std::string SweepSkippedText(int needs_s);
 /// the PC was not seen on at its address.
 bool SweepSkipMatters(const WakeSighting& seen);
 
-/// Whether the /wait of `request` may sweep: /sweep yes, /nosweep no, and neither as
-/// the NoSweep setting says (`turned_off`, asked only then).
-bool SweepAllowed(const CommandRequest& request, const std::function<bool()>& turned_off);
+/// Whether the /wait of `request` sweeps, and whether a /sweep it asked for was overruled.
+struct SweepChoice {
+    bool sweep = true;
+    bool sweep_overruled = false;
+};
+
+/// /nosweep: no; /sweep: yes, unless a policy turns the sweep off; neither: as the
+/// NoSweep setting says. `setting` is not asked for /nosweep.
+SweepChoice ChooseSweep(const CommandRequest& request, const std::function<SweepSetting()>& setting);
+
+/// Said when a policy overruled /sweep.
+constexpr char kSweepOverruledText[] =
+    "/sweep is ignored: an administrator's policy turns the sweep off (NoSweep under "
+    "HKLM\\Software\\Policies\\Tarvex\\WOL).";
 
 /// One PC to watch after its wake.
 struct WatchTarget {
@@ -246,8 +258,7 @@ bool ResolveToEndpoints(const std::vector<ToTarget>& to, const ResolveFunction& 
 
 /// What a run with arguments does on this computer: the wake's actions (its watcher is
 /// never started), the "Get MAC" sources, the Check probe, the clock and the watch, run
-/// to its end on the caller's thread, the name resolver for /to, and the NoSweep setting
-/// (true: turned off).
+/// to its end on the caller's thread, the name resolver for /to, and the NoSweep setting.
 struct CommandLineSystem {
     WakeActions& wake;
     std::function<std::string(const std::string& ip_text)> find_mac;
@@ -255,7 +266,7 @@ struct CommandLineSystem {
     std::function<std::int64_t()> now_ms;
     WakeWatchFunction watch_wake;
     ResolveFunction resolve;
-    std::function<bool()> sweep_turned_off;
+    std::function<SweepSetting()> sweep_setting;
 };
 
 /// Runs `request` with the dialog's own flows and returns its report:
@@ -265,7 +276,7 @@ struct CommandLineSystem {
 ///   /wake: SendWake without a progress dialog, caching the pair only when there is an
 ///   IP text; an invalid MAC 2, nothing sent 3; then with /wait the watch of the IP
 ///   (the probe before the packet, then the watch from the send on, for /timeout
-///   seconds, sweeping as SweepAllowed says) and its DecideWakeReport, exit code and
+///   seconds, sweeping as ChooseSweep says) and its DecideWakeReport, exit code and
 ///   text, else "Magic packet sent to <MAC>." (0). Each pair that could not be
 ///   remembered (the typed one, then the new address's) adds CacheFailedText as a line
 ///   of its own, in the box too (a plain send then has one: SentMessage with that

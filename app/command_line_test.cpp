@@ -214,7 +214,7 @@ struct FakeSystem : WakeActions {
     bool answers = true;
     bool cache_works = true;
     std::string cache_reason;  // why a write fails
-    bool setting_turns_sweep_off = false;  // NoSweep = 1
+    SweepSetting sweep_setting = SweepSetting::kOn;  // what NoSweep says
     std::optional<WakeSighting> seen;  // what the watch sees; without it, `answers` says
 
     bool WriteCache(const std::string& name, const std::string& text, std::string& reason) override {
@@ -262,7 +262,7 @@ struct FakeSystem : WakeActions {
             },
             [this] {
                 log.push_back("setting");
-                return setting_turns_sweep_off;
+                return sweep_setting;
             }};
     }
 };
@@ -440,45 +440,51 @@ TEST(CommandLine, APairThatCannotBeRememberedIsALineOfItsOwnAndKeepsTheExitCode)
 }
 
 // The NoSweep setting holds for the command line too, but where /sweep or /nosweep says
-// otherwise; it is read only then.
+// otherwise; an administrator's policy that turns it off overrules /sweep, and says so.
 TEST(CommandLine, SweepsAsTheSettingSaysUnlessSweepOrNoSweepIsGiven) {
+    constexpr SweepSetting on = SweepSetting::kOn, off = SweepSetting::kOff, policy = SweepSetting::kOffByPolicy;
     const struct {
         Args args;
-        bool setting_turns_off;
+        SweepSetting setting;
         bool sweeps;
         bool setting_read;
+        bool overruled;
     } cases[] = {
-        {{"/wake", "10.77.0.2", "/wait"}, false, true, true},
-        {{"/wake", "10.77.0.2", "/wait"}, true, false, true},
-        {{"/wake", "10.77.0.2", "/wait", "/sweep"}, true, true, false},
-        {{"/wake", "10.77.0.2", "/wait", "/nosweep"}, false, false, false},
-        {{"/list", "pcs.txt", "/wait"}, true, false, true},
-        {{"/list", "pcs.txt", "/wait"}, false, true, true},
-        {{"/list", "pcs.txt", "/wait", "/sweep"}, true, true, false},
-        {{"/list", "pcs.txt", "/wait", "/nosweep"}, false, false, false},
+        {{"/wake", "10.77.0.2", "/wait"}, on, true, true, false},
+        {{"/wake", "10.77.0.2", "/wait"}, off, false, true, false},
+        {{"/wake", "10.77.0.2", "/wait"}, policy, false, true, false},
+        {{"/wake", "10.77.0.2", "/wait", "/sweep"}, off, true, true, false},
+        {{"/wake", "10.77.0.2", "/wait", "/sweep"}, policy, false, true, true},
+        {{"/wake", "10.77.0.2", "/wait", "/nosweep"}, on, false, false, false},
+        {{"/list", "pcs.txt", "/wait"}, off, false, true, false},
+        {{"/list", "pcs.txt", "/wait"}, on, true, true, false},
+        {{"/list", "pcs.txt", "/wait", "/sweep"}, off, true, true, false},
+        {{"/list", "pcs.txt", "/wait", "/sweep"}, policy, false, true, true},
+        {{"/list", "pcs.txt", "/wait", "/nosweep"}, on, false, false, false},
     };
     for (const auto& c : cases) {
         const CommandRequest request = ParseCommandLine(c.args);
         std::string joined;
         for (const std::string& a : c.args) joined += a + " ";
-        joined += c.setting_turns_off ? "(NoSweep = 1)" : "";
+        joined += "(setting " + std::to_string(static_cast<int>(c.setting)) + ")";
         bool read = false;
-        EXPECT_EQ(SweepAllowed(request, [&] {
-                      read = true;
-                      return c.setting_turns_off;
-                  }),
-                  c.sweeps)
-            << joined;
+        const SweepChoice chosen = ChooseSweep(request, [&] {
+            read = true;
+            return c.setting;
+        });
+        EXPECT_EQ(chosen.sweep, c.sweeps) << joined;
+        EXPECT_EQ(chosen.sweep_overruled, c.overruled) << joined;
         EXPECT_EQ(read, c.setting_read) << joined;
         if (request.kind != CommandKind::kWake) continue;
-        // And the watch of a /wake is told so.
+        // And the watch of a /wake is told so, and the report says an overruled /sweep.
         FakeSystem fake;
         fake.known_mac = "00-1A-2B-3C-4D-5E";
-        fake.setting_turns_sweep_off = c.setting_turns_off;
+        fake.sweep_setting = c.setting;
         CommandLineSystem system = fake.System();
-        RunCommandRequest(request, system);
+        const CommandReport report = RunCommandRequest(request, system);
         EXPECT_EQ(fake.log.back(), std::string("watch 10.77.0.2 90000") + (c.sweeps ? " sweep" : " nosweep")) << joined;
         EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "setting"), c.setting_read ? 1 : 0) << joined;
+        EXPECT_EQ(report.console_text.find(kSweepOverruledText) != std::string::npos, c.overruled) << joined;
     }
 }
 

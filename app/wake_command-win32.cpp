@@ -29,7 +29,7 @@ bool SystemWakeActions::SendMagicPacket(const std::string& mac, int port, const 
 void SystemWakeActions::CreateWatch(const std::string& ip, const std::string& mac) {
     // Wakes a few seconds apart share the sweep of their LAN while it runs.
     watch_ = WakeWatch::Create(SystemWatchNetwork(), ProcessLanSweeps(), ip, mac,
-                               WakeWatchPlan{kWatchSchedule, !SweepTurnedOff()}, watch_done_);
+                               WakeWatchPlan{kWatchSchedule, SweepSettingOnThisPc() == SweepSetting::kOn}, watch_done_);
 }
 
 void SystemWakeActions::ProbeBeforeSend(const std::string& ip, const std::string& mac) {

@@ -58,7 +58,7 @@ std::shared_ptr<LanSweeps> ProcessLanSweeps() {
     return sweeps;
 }
 
-bool SweepTurnedOff() { return ReadSettingDword("NoSweep").value_or(0) == 1; }
+SweepSetting SweepSettingOnThisPc() { return SweepSettingOf(ReadSetting("NoSweep")); }
 
 std::optional<WakeSighting> WatchWakeOnThisPc(const std::string& ip, const std::string& mac, std::int64_t timeout_ms,
                                               bool sweep, const std::function<bool()>& send) {

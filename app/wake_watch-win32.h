@@ -40,9 +40,9 @@ WakeWatchNetwork& SystemWatchNetwork();
 /// few seconds apart share the sweep that runs.
 std::shared_ptr<LanSweeps> ProcessLanSweeps();
 
-/// True when DWORD NoSweep = 1 under HKLM\Software\Tarvex\WOL: the dialog never sweeps,
-/// nor the command line unless /sweep asks for it.
-bool SweepTurnedOff();
+/// The NoSweep setting, from the policy key first (ReadSetting). Off: the dialog never
+/// sweeps, nor the command line unless /sweep asks for it, which a policy overrules.
+SweepSetting SweepSettingOnThisPc();
 
 /// `network` with this PC's addresses read at the first LocalAddresses and given again to
 /// every later call: a list's hundreds of watches read the adapters once.

@@ -356,3 +356,8 @@ void WakeWatch::Cancel() {
         network_.Cancel(ticket);
     }
 }
+
+SweepSetting SweepSettingOf(const std::optional<SettingValue>& no_sweep) {
+    if (!no_sweep || no_sweep->value != 1) return SweepSetting::kOn;
+    return no_sweep->by_policy ? SweepSetting::kOffByPolicy : SweepSetting::kOff;
+}

@@ -28,6 +28,7 @@
 
 #include "app/wake_command.h"  // WatchSchedule
 #include "app/wake_report.h"
+#include "cache/settings.h"
 #include "net/arp_sources.h"
 #include "net/lan_sweep.h"
 #include "net/probe_engine.h"
@@ -102,6 +103,13 @@ private:
     // and the shipped exe has a size bound.
     std::vector<std::pair<LocalIpv4Address, std::shared_ptr<LanSweep>>> sweeps_;
 };
+
+/// What the NoSweep setting says: a value of 1 turns the sweep off; given by an
+/// administrator's policy, no option turns it on again.
+enum class SweepSetting { kOn, kOff, kOffByPolicy };
+
+/// The sweep setting of the NoSweep value found (ReadSetting), or kOn when none was.
+SweepSetting SweepSettingOf(const std::optional<SettingValue>& no_sweep);
 
 struct WakeWatchPlan {
     WatchSchedule schedule;  // from the send

@@ -50,10 +50,15 @@ std::string ReadCacheValue(std::string name) {
     return DecodeCacheValue(data.data(), std::min<std::size_t>(size, data.size()));
 }
 
-std::optional<DWORD> ReadSettingDword(const std::string& name) {
+std::optional<DWORD> ReadSettingDword(const std::string& name, SettingPlace place) {
+    // 32-bit Windows has one view and ignores the view flags.
+    const char* path = place == SettingPlace::kProgram ? kSettingsKeyPath : kPolicyKeyPath;
+    const REGSAM view = place == SettingPlace::kPolicy64   ? KEY_WOW64_64KEY
+                        : place == SettingPlace::kPolicy32 ? KEY_WOW64_32KEY
+                                                           : 0;
     UniqueKey key;
     // Opened, never created: a setting nobody made is simply not there.
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
         key.release();
         return std::nullopt;
     }
@@ -66,4 +71,12 @@ std::optional<DWORD> ReadSettingDword(const std::string& name) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<SettingValue> ReadSetting(const std::string& name) {
+    return FirstSetting([&name](SettingPlace place) -> std::optional<std::uint32_t> {
+        const std::optional<DWORD> value = ReadSettingDword(name, place);
+        if (!value) return std::nullopt;
+        return *value;
+    });
 }

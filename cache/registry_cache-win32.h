@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cache/settings.h"
 #include "common/handles-win32.h"
 
 /// The cache's key below HKEY_LOCAL_MACHINE.
@@ -25,7 +26,12 @@ std::string ReadCacheValue(std::string name);
 
 /// The program's own settings, beside the cache and not in it.
 constexpr char kSettingsKeyPath[] = "Software\\Tarvex\\WOL";
+/// The same settings as an administrator's policy sets them; they win (cache/settings.h).
+constexpr char kPolicyKeyPath[] = "Software\\Policies\\Tarvex\\WOL";
 
-/// The DWORD value `name` under kSettingsKeyPath (HKEY_LOCAL_MACHINE); nothing when the
-/// key or the value is missing or the value is of another type.
-std::optional<DWORD> ReadSettingDword(const std::string& name);
+/// The DWORD value `name` at `place` (below HKEY_LOCAL_MACHINE); nothing when the key or
+/// the value is missing or the value is of another type.
+std::optional<DWORD> ReadSettingDword(const std::string& name, SettingPlace place);
+
+/// The DWORD value `name` of the first place that has one (FirstSetting).
+std::optional<SettingValue> ReadSetting(const std::string& name);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -181,34 +182,52 @@ TEST_F(RegistryCache, ReadCreatesTheMissingKey) {
 }
 
 // A setting is a DWORD beside the cache key, never in it; anything else reads as none.
-TEST(RegistrySettings, ReadOnlyADwordUnderTheProgramsKey) {
+// An administrator's policy, in either view, wins over the program's own key.
+TEST(RegistrySettings, ReadOnlyADwordAndThePolicyFirst) {
     const std::string name = std::string(kPrefix) + "setting";
-    const DWORD one = 1;
-    const struct {
-        const char* name;
+    const auto dword = [](DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); };
+    struct Written {
+        const char* path;
+        REGSAM view;
         DWORD type;
         std::string bytes;
-        bool in_cache;  // written under the cache key instead
+    };
+    const Written program{kSettingsKeyPath, 0, REG_DWORD, dword(1)};
+    const Written policy64{kPolicyKeyPath, KEY_WOW64_64KEY, REG_DWORD, dword(0)};
+    const Written policy32{kPolicyKeyPath, KEY_WOW64_32KEY, REG_DWORD, dword(2)};
+    const struct {
+        const char* name;
+        std::vector<Written> written;
         std::optional<DWORD> read;
+        bool by_policy;
     } cases[] = {
-        {"a DWORD", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), sizeof one), false, 1},
-        {"a text", REG_SZ, std::string("1\0", 2), false, std::nullopt},
-        {"a DWORD in the cache key", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), sizeof one), true,
-         std::nullopt},
+        {"a DWORD", {program}, 1, false},
+        {"a text", {{kSettingsKeyPath, 0, REG_SZ, std::string("1\0", 2)}}, std::nullopt, false},
+        {"a DWORD in the cache key", {{kCacheKeyPath, 0, REG_DWORD, dword(1)}}, std::nullopt, false},
+        {"the 64-bit policy over the program's", {program, policy64}, 0, true},
+        {"the 32-bit policy over the program's", {program, policy32}, 2, true},
+        {"a policy text is no policy", {program, {kPolicyKeyPath, 0, REG_SZ, std::string("0\0", 2)}}, 1, false},
     };
     for (const auto& c : cases) {
-        UniqueKey key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.in_cache ? kCacheKeyPath : kSettingsKeyPath, 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, c.type, reinterpret_cast<const BYTE*>(c.bytes.data()),
-                                 static_cast<DWORD>(c.bytes.size())),
-                  ERROR_SUCCESS);
-        const std::optional<DWORD> read = ReadSettingDword(name);
-        RegDeleteValueA(key.get(), name.c_str());
-        EXPECT_EQ(read, c.read) << c.name;
+        std::vector<UniqueKey> keys;
+        for (const Written& w : c.written) {
+            UniqueKey key;
+            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, w.path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_WRITE | w.view, nullptr, key.put(), nullptr),
+                      ERROR_SUCCESS);
+            ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, w.type, reinterpret_cast<const BYTE*>(w.bytes.data()),
+                                     static_cast<DWORD>(w.bytes.size())),
+                      ERROR_SUCCESS);
+            keys.push_back(std::move(key));
+        }
+        const std::optional<SettingValue> read = ReadSetting(name);
+        for (const UniqueKey& key : keys) RegDeleteValueA(key.get(), name.c_str());
+        ASSERT_EQ(read.has_value(), c.read.has_value()) << c.name;
+        if (!read) continue;
+        EXPECT_EQ(read->value, *c.read) << c.name;
+        EXPECT_EQ(read->by_policy, c.by_policy) << c.name;
     }
-    EXPECT_EQ(ReadSettingDword(name), std::nullopt);
+    EXPECT_EQ(ReadSetting(name), std::nullopt);
 }
 
 }  // namespace
