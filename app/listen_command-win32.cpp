@@ -7,6 +7,8 @@
 
 #include "app/console_stop-win32.h"
 #include "app/listen_command.h"
+#include "common/utf16-win32.h"
+#include "common/windows_version-win32.h"
 #include "net/adapter_list-win32.h"
 #include "net/udp_listener-win32.h"
 
@@ -37,7 +39,8 @@ private:
 int ListenOnThisPc(int seconds, const std::function<void(const std::string& line)>& say) {
     const ConsoleStop stop;
     UdpListener listener(std::vector<std::uint16_t>(kListenPorts.begin(), kListenPorts.end()));
-    const ListenSetup setup{listener.openings(), ReadLocalAdapters(), ReadLocalIpv4Addresses()};
+    const ListenSetup setup{listener.openings(), ReadLocalAdapters(), ReadLocalIpv4Addresses(), ProgramPath(),
+                            WindowsMajorVersion()};
     SystemListen system(listener, stop);
     return RunListen(seconds, setup, system, say);
 }

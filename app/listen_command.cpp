@@ -104,13 +104,14 @@ struct Tally {
 
 enum class Ending { kTimeUp, kStopAsked, kFailed };
 
-std::string SummaryLine(const Tally& tally, std::uint32_t elapsed_ms, Ending ending) {
+std::string SummaryLine(const Tally& tally, std::uint32_t elapsed_ms, Ending ending, const ListenSetup& setup) {
     const std::string seconds = Decimal(elapsed_ms / 1000) + " s";
     const std::string period = ending == Ending::kTimeUp ? "In " + seconds : "Stopped after " + seconds;
     if (tally.magic == 0 && tally.other == 0 && ending == Ending::kFailed) return period + ": nothing arrived.";
     if (tally.magic == 0 && tally.other == 0) {
-        return period + ": nothing arrived. Suspect Windows Firewall: it drops incoming UDP for a program it was never "
-                        "allowed for, silently for a user without administrator rights.";
+        return period + ": nothing arrived. Suspect Windows Firewall first; an administrator allows this program on "
+                        "every network with: " +
+               FirewallAllowCommand(setup.program_path, setup.windows_major);
     }
     std::string text = period + ": " + Count(tally.magic, "magic packet", "magic packets");
     if (tally.magic > 0) {
@@ -129,6 +130,18 @@ const AdapterInfo* AdapterWithMac(const std::vector<AdapterInfo>& adapters, cons
 }
 
 }  // namespace
+
+std::string FirewallAllowCommand(const std::string& program_path, unsigned long windows_major) {
+    // A Windows path holds no quote, so quoting it is enough for spaces.
+    const std::string program = "program=\"" + program_path + "\"";
+    if (windows_major == 5) {
+        return "netsh firewall add allowedprogram " + program + " name=\"TARVEX WOL\" mode=ENABLE profile=ALL";
+    }
+    std::string ports;
+    for (std::uint16_t port : kListenPorts) ports += (ports.empty() ? "" : ",") + Decimal(port);
+    return "netsh advfirewall firewall add rule name=\"TARVEX WOL listen\" dir=in action=allow " + program +
+           " protocol=UDP localport=" + ports + " profile=any";
+}
 
 std::string FormatHeardLine(const TimeOfDay& time, const ReceivedDatagram& datagram, const FoundMagicPacket& packet,
                             const ListenSetup& setup) {
@@ -196,7 +209,7 @@ int RunListen(int seconds, const ListenSetup& setup, ListenSystem& system,
             }
         }
     }
-    say(SummaryLine(tally, system.TickCount() - start, ending));
+    say(SummaryLine(tally, system.TickCount() - start, ending, setup));
     return tally.for_this_pc > 0 ? kExitDone : kExitNoAnswer;
 }
 

@@ -56,7 +56,16 @@ struct ListenSetup {
     std::vector<AdapterInfo> adapters;
     /// This PC's IPv4 addresses: what a packet was sent to.
     std::vector<LocalIpv4Address> addresses;
+    /// This program's own path and the Windows major version (WindowsMajorVersion, 0
+    /// unknown), for the firewall command said when nothing arrived.
+    std::string program_path;
+    unsigned long windows_major = 0;
 };
+
+/// The command an administrator runs to let `program_path` receive on the listening
+/// ports on every network, Public too: `netsh advfirewall` from Vista on (and when the
+/// version is unknown), XP's `netsh firewall`, which allows a program on all its ports.
+std::string FirewallAllowCommand(const std::string& program_path, unsigned long windows_major);
 
 /// The line for a magic packet: time, sender, the address it was sent to as far as the
 /// system tells (a broadcast, this PC's own address or another), the MAC, the password

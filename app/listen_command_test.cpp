@@ -25,7 +25,9 @@ const MacBytes kThisPcMac = {0x02, 0x00, 0x0A, 0x4D, 0x00, 0x01};
 ListenSetup ThisPc(std::vector<PortOpening> ports = {{40000, {}}, {9, {}}, {7, {}}}) {
     return ListenSetup{std::move(ports),
                        {{kThisPcMac, "Intel(R) Ethernet"}, {MacBytes{}, "Tunnel"}},
-                       {{{10, 77, 0, 1}, {255, 255, 255, 0}}, {{0, 0, 0, 0}, {0, 0, 0, 0}}}};
+                       {{{10, 77, 0, 1}, {255, 255, 255, 0}}, {{0, 0, 0, 0}, {0, 0, 0, 0}}},
+                       "C:\\Program Files\\TARVEX WOL\\tarvex-wol.exe",
+                       10};
 }
 
 ReceivedDatagram FromPeer(Bytes bytes, std::uint16_t to_port = 9, std::optional<Ipv4Bytes> to = std::nullopt) {
@@ -93,6 +95,24 @@ struct FakeListen final : ListenSystem {
     bool StopAsked() override { return now - kStart >= stop_at_ms; }
 };
 
+// The command that lets the program receive: its own path quoted, the form the version
+// of Windows knows.
+TEST(Listen, TheFirewallCommandNamesThisProgramInTheFormOfItsWindows) {
+    const std::string path = "D:\\My Tools\\wol (copy)\\tarvex-wol.exe";
+    const std::string vista_on = "netsh advfirewall firewall add rule name=\"TARVEX WOL listen\" dir=in action=allow "
+                                 "program=\"" + path + "\" protocol=UDP localport=40000,9,7 profile=any";
+    const struct {
+        unsigned long major;
+        std::string command;
+    } cases[] = {
+        {5, "netsh firewall add allowedprogram program=\"" + path + "\" name=\"TARVEX WOL\" mode=ENABLE profile=ALL"},
+        {6, vista_on},
+        {10, vista_on},
+        {0, vista_on},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FirewallAllowCommand(path, c.major), c.command) << c.major;
+}
+
 TEST(Listen, SaysEachMagicPacketAsItComesAndEndsWithACountAndTheCode) {
     const Bytes mine = BuildMagicPacket("02-00-0A-4D-00-01", ""), other = BuildMagicPacket("00-1A-2B-3C-4D-5E", "");
     const Bytes hello = {'h', 'i'};
@@ -100,8 +120,10 @@ TEST(Listen, SaysEachMagicPacketAsItComesAndEndsWithACountAndTheCode) {
     const std::string to = " from 10.77.0.2:5000 to port 9 (the system does not tell which address): ";
     const std::string heard_mine = "12:00:01" + to + "02-00-0A-4D-00-01, matches Intel(R) Ethernet";
     const std::string heard_other = "12:00:02" + to + "00-1A-2B-3C-4D-5E, not a MAC of this PC";
-    const std::string firewall = ": nothing arrived. Suspect Windows Firewall: it drops incoming UDP for a program "
-                                 "it was never allowed for, silently for a user without administrator rights.";
+    const std::string firewall =
+        ": nothing arrived. Suspect Windows Firewall first; an administrator allows this program on every network "
+        "with: netsh advfirewall firewall add rule name=\"TARVEX WOL listen\" dir=in action=allow "
+        "program=\"C:\\Program Files\\TARVEX WOL\\tarvex-wol.exe\" protocol=UDP localport=40000,9,7 profile=any";
     const std::uint32_t never = 0xFFFFFFFFu;
     struct Case {
         const char* what;

@@ -11,3 +11,9 @@
 /// sequence becomes U+FFFD, as Windows converts it; empty in, empty out.
 std::wstring WideFromUtf8(std::string_view text);
 
+/// `text` as UTF-8 (a lone surrogate becomes U+FFFD); empty in, empty out.
+std::string Utf8FromWide(std::wstring_view text);
+
+/// The full path of this program's exe as UTF-8, however long; empty when the system
+/// does not tell.
+std::string ProgramPath();

@@ -22,7 +22,20 @@ TEST(Utf16, ReadsEveryByteOfTheTextAsUtf8) {
         {"an invalid byte", "a\xFF" "b", L"a\uFFFD" L"b"},
         {"a NUL inside", std::string_view("a\0b", 3), std::wstring(L"a\0b", 3)},
     };
-    for (const auto& c : cases) EXPECT_EQ(WideFromUtf8(c.utf8), c.utf16) << c.name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(WideFromUtf8(c.utf8), c.utf16) << c.name;
+        // And back, where the bytes were valid UTF-8.
+        if (c.utf8.find('\xFF') == std::string_view::npos) {
+            EXPECT_EQ(Utf8FromWide(c.utf16), c.utf8) << c.name;
+        }
+    }
+}
+
+TEST(Utf16, TheProgramsPathIsWholeAndNamesItsExe) {
+    const std::string path = ProgramPath();
+    ASSERT_GT(path.size(), 3u);
+    EXPECT_EQ(path.substr(1, 2), ":\\");
+    EXPECT_EQ(path.substr(path.size() - 4), ".exe");
 }
 
 }  // namespace

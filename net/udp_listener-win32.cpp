@@ -38,17 +38,17 @@ UdpListener::UdpListener(const std::vector<std::uint16_t>& ports) : buffer_(kLar
     // Winsock takes a BOOL or a DWORD for these options: 4 bytes.
     const BOOL on = TRUE;
     const char* on_value = reinterpret_cast<const char*>(&on);
+    const auto error_of = [](int result) { return result == SOCKET_ERROR ? WSAGetLastError() : 0; };
     for (std::uint16_t port : ports) {
-        PortOpening opening{port, {}};
-        UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+        UniqueSocket s;
         const sockaddr_in any = ToSockaddr(Ipv4Bytes{}, ToPortBytes(port));
-        if (!s) {
-            opening.failure = Failed("socket");
-        } else if (setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, on_value, sizeof on) == SOCKET_ERROR) {
-            opening.failure = Failed("setsockopt SO_EXCLUSIVEADDRUSE");
-        } else if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) == SOCKET_ERROR) {
-            opening.failure = Failed("bind");
-        }
+        const PortOpening opening = OpenListeningPort(
+            port, {[&s] {
+                       s.reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+                       return s ? 0 : WSAGetLastError();
+                   },
+                   [&] { return error_of(setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, on_value, sizeof on)); },
+                   [&] { return error_of(bind(s.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any)); }});
         openings_.push_back(opening);
         if (opening.failure.call != nullptr) continue;
         // Without it the datagrams still come, only the address they were sent to is not told.

@@ -13,8 +13,9 @@
 class UdpListener {
 public:
     /// Opens a socket on each of `ports` of every address (INADDR_ANY), for this program
-    /// alone (SO_EXCLUSIVEADDRUSE: no other socket may share or take over the port, and
-    /// address reuse is never asked for), and asks each to tell the address a datagram
+    /// alone where the system allows it (SO_EXCLUSIVEADDRUSE: no other socket may share or
+    /// take over the port; Windows XP allows it only to administrators, and the port is
+    /// then bound without it; address reuse is never asked for), and asks each to tell the address a datagram
     /// was sent to (IP_PKTINFO, read with WSARecvMsg where the system has it). A port that
     /// cannot be opened costs only itself: openings() says which call failed.
     explicit UdpListener(const std::vector<std::uint16_t>& ports);

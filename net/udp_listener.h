@@ -2,6 +2,7 @@
 // What the UDP listener (udp_listener-win32.h) tells about its ports and about each
 // datagram it receives.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,18 @@ struct PortOpening {
     std::uint16_t port = 0;
     SocketFailure failure;
 };
+
+/// The calls that open one listening port, each returning 0 or the error Winsock gave.
+struct PortSteps {
+    std::function<int()> create;     // socket
+    std::function<int()> exclusive;  // setsockopt SO_EXCLUSIVEADDRUSE
+    std::function<int()> bind;       // bind to every address
+};
+
+/// Opens `port` by `steps` in order, to the first that fails. Only the exclusive use may
+/// be refused without costing the port: Windows XP refuses it to a user without
+/// administrator rights, and the port is then bound without it.
+PortOpening OpenListeningPort(std::uint16_t port, const PortSteps& steps);
 
 /// One received datagram.
 struct ReceivedDatagram {
