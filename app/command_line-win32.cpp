@@ -38,7 +38,11 @@ bool StandardOutputRedirected() {
 
 bool AttachParentConsole() {
     // ERROR_ACCESS_DENIED: this process is attached to a console already.
-    return AttachConsole(ATTACH_PARENT_PROCESS) || GetLastError() == ERROR_ACCESS_DENIED;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return false;
+    // A program started with "start /b" inherits "ignore Ctrl-C": it is switched on again,
+    // so that Ctrl-C stops /listen and /list and ends a /wake /wait as it does elsewhere.
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    return true;
 }
 
 bool WindowStationVisible() {
