@@ -1,5 +1,6 @@
 #include "app/internet_shortcut-win32.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <memory>
@@ -21,6 +22,23 @@ public:
 
 private:
     UniqueFile file_;
+};
+
+// The shell may hand an address to an extension it reaches through COM, so the thread
+// has COM while it asks, as the shell wants it; COM that the thread already has in
+// another mode is left alone.
+class ComOnThisThread {
+public:
+    ComOnThisThread()
+        : started_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComOnThisThread() {
+        if (started_) CoUninitialize();
+    }
+    ComOnThisThread(const ComOnThisThread&) = delete;
+    ComOnThisThread& operator=(const ComOnThisThread&) = delete;
+
+private:
+    bool started_;
 };
 
 /// Files of the current directory, by relative name.
@@ -59,5 +77,6 @@ void OpenInternetShortcut(const char* file_name, const char* url) {
     // that was already in the folder (a download folder, a share) may point anywhere,
     // at a program or at a UNC path that hands out the user's credentials. Opening
     // the address also works in a folder the user cannot write.
+    const ComOnThisThread com;
     ShellExecuteA(nullptr, "Open", url, nullptr, nullptr, SW_SHOW);
 }
