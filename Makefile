@@ -1,5 +1,5 @@
 # TARVEX WOL -- see README.md.
-.PHONY: run test test-fresh demo screenshot native win32 win64 fuzz bench bench-wine clean
+.PHONY: run test test-fresh demo screenshot native win32 win64 dist fuzz bench bench-wine clean
 
 run:
 	@scripts/run.sh
@@ -26,6 +26,10 @@ win32:
 win64:
 	@scripts/setup.sh && scripts/build.sh win64
 
+# The release zip: the 32-bit exe, its usage text and SHA256SUMS (dist/).
+dist:
+	@scripts/setup.sh && scripts/dist.sh
+
 fuzz:
 	@scripts/setup.sh && scripts/fuzz.sh
 
@@ -37,4 +41,4 @@ bench-wine:
 	@scripts/setup.sh && scripts/bench-wine.sh
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -1,13 +1,13 @@
 #!/bin/bash
 # Configures and builds one of the builds:
-#   scripts/build.sh native   Linux, portable code and unit tests, ASan/UBSan   -> build/native
+#   scripts/build.sh native [TARGET]  Linux, portable code and unit tests, ASan/UBSan -> build/native
 #   scripts/build.sh bench T  Linux, optimised, no sanitizers: benchmark T       -> build/bench
 #   scripts/build.sh win32    the Windows program, its unit tests, e2e driver   -> build/win32
 #   scripts/build.sh win64    the same, as 64-bit Windows programs              -> build/win64
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
-case ${1:-} in native | bench | win32 | win64) ;; *) echo "usage: $0 native | bench TARGET | win32 [TARGET] | win64 [TARGET]" >&2; exit 2 ;; esac
+case ${1:-} in native | bench | win32 | win64) ;; *) echo "usage: $0 native [TARGET] | bench TARGET | win32 [TARGET] | win64 [TARGET]" >&2; exit 2 ;; esac
 # Every run in this checkout (make test, make demo, ...) shares the build
 # directories: one build of each at a time.
 mkdir -p build
@@ -16,7 +16,7 @@ flock 9
 case ${1:-} in
 native)
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
-    cmake --build build/native -j"$jobs"
+    cmake --build build/native -j"$jobs" ${2:+--target "$2"}
     ;;
 bench)
     # Optimised and without sanitizers: the build that timings are taken from.

@@ -6,7 +6,7 @@ set -eu
 # 32-bit Wine runs the exe we ship; 64-bit Wine and the x86-64 compilers run the same
 # sources where this machine cannot run 32-bit programs (scripts/wine-arch.sh).
 PKGS="cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
-g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick iproute2 iputils-ping tshark wakeonlan python3 procps nftables"
+g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick iproute2 iputils-ping tshark wakeonlan python3 procps nftables zip unzip"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -52,6 +52,8 @@ fi
 # (scripts/wine-arch.sh; TARVEX_WINE_ARCH forces either).
 step build-win32 scripts/build.sh win32
 [ "${status[build-win32]}" = pass ] && step exe-win32 tests/check-exe.sh build/win32/tarvex-wol.exe win32
+# The release zip of that exe, checked (make dist).
+[ "${status[build-win32]}" = pass ] && step dist scripts/dist.sh
 # shellcheck source=wine-arch.sh
 . scripts/wine-arch.sh
 step wine-arch wine_arch_choose
