@@ -37,6 +37,14 @@ if [ "$2" = win32 ]; then
     late=$(grep -E "$newer_than_xp" <<<"$functions" | tr '\n' ' ' || true)
     check "$(wc -l <<<"$functions") imported functions, none newer than Windows XP SP3${late:+ (newer: $late)}" test -z "$late"
 fi
+# The manifest (a resource, plain text): the build's own architecture for the program and
+# the common controls it asks for, and no requestedExecutionLevel, which would switch
+# registry virtualization off so that a standard user could no longer keep the cache.
+arch=$([ "$2" = win32 ] && echo x86 || echo amd64)
+manifest=$(LC_ALL=C tr '\r\n' '  ' <"$exe" | LC_ALL=C grep -ao '<assembly .*</assembly>' | head -1 || true)
+archs=$(grep -o 'processorArchitecture="[^"]*"' <<<"$manifest" | sort -u | paste -sd ' ' -)
+check "a manifest whose every architecture is $arch ($archs)" test "$archs" = "processorArchitecture=\"$arch\""
+check "the manifest asks for no execution level" bash -c '! grep -q "<[a-zA-Z0-9:]*requestedExecutionLevel" <<<"$1"' _ "$manifest"
 size=$(stat -c %s "$exe")
 check "$size bytes, at most $max_bytes" test "$size" -le "$max_bytes"
 exit $bad
