@@ -87,10 +87,17 @@ TEST(ListenE2e, APortHeldElsewhereIsSaidAndWithNothingSentItEndsAfterItsTimeWith
     const e2e::CommandRun run = e2e::RunProgramWithArguments("/listen /for 2", 30000);
     EXPECT_GE(GetTickCount() - start, 2000u);
     EXPECT_EQ(run.exit_code, std::optional<DWORD>(1));
-    EXPECT_EQ(run.output, "Could not bind UDP port 9: the port is in use (10048).\r\n"
-                          "Listening for magic packets on UDP ports 40000 and 7 for 2 s; Ctrl-C stops.\r\n"
-                          "In 2 s: nothing arrived. Suspect Windows Firewall: it drops incoming UDP for a program it "
-                          "was never allowed for, silently for a user without administrator rights.\r\n");
+    // The last line names the exe by the full path the system gives it.
+    const std::string lines = "Could not bind UDP port 9: the port is in use (10048).\r\n"
+                              "Listening for magic packets on UDP ports 40000 and 7 for 2 s; Ctrl-C stops.\r\n"
+                              "In 2 s: nothing arrived. Suspect Windows Firewall first; an administrator allows this "
+                              "program on every network with: netsh advfirewall firewall add rule "
+                              "name=\"TARVEX WOL listen\" dir=in action=allow program=\"";
+    const std::string end = "\\tarvex-wol.exe\" protocol=UDP localport=40000,9,7 profile=any\r\n";
+    ASSERT_GT(run.output.size(), lines.size() + end.size()) << run.output;
+    EXPECT_EQ(run.output.substr(0, lines.size()), lines);
+    EXPECT_EQ(run.output.substr(lines.size() + 1, 2), ":\\") << run.output;
+    EXPECT_EQ(run.output.substr(run.output.size() - end.size()), end);
 }
 
 }  // namespace
