@@ -16,7 +16,7 @@ for rev in "$@"; do
     "$tree/scripts/build.sh" win32 tarvex-wol >"$tree/build.log" 2>&1 || { cat "$tree/build.log" >&2; exit 1; }
     exe=$tree/build/win32/tarvex-wol.exe
     size=$(stat -c %s "$exe")
-    contents=$(i686-w64-mingw32-objdump -h "$exe" | awk '$1 ~ /^[0-9]+$/ {sum += strtonum("0x" $3)} END {print sum}')
+    contents=0; for hex in $(i686-w64-mingw32-objdump -h "$exe" | awk '$1 ~ /^[0-9]+$/ {print $3}'); do contents=$((contents + 16#$hex)); done
     change=${previous:+$(printf '%+d' $((size - previous)))}
     contents_change=${previous_contents:+$(printf '%+d' $((contents - previous_contents)))}
     printf '%s %7d bytes %6s, contents %7d %6s  %s\n' "$(git rev-parse --short "$rev")" "$size" "$change" \
