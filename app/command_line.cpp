@@ -322,7 +322,8 @@ bool SweepSkipMatters(const WakeSighting& seen) {
 SweepChoice ChooseSweep(const CommandRequest& request, const std::function<SweepSetting()>& setting) {
     if (request.sweep == SweepAsked::kNo) return SweepChoice{false, false};
     const SweepSetting set = setting();
-    if (request.sweep == SweepAsked::kYes) return SweepChoice{set != SweepSetting::kOffByPolicy, set == SweepSetting::kOffByPolicy};
+    const bool by_policy = set == SweepSetting::kOffByPolicy;
+    if (request.sweep == SweepAsked::kYes) return SweepChoice{!by_policy, by_policy};
     return SweepChoice{set == SweepSetting::kOn, false};
 }
 
